@@ -1,0 +1,380 @@
+#include "framework/archive.h"
+
+#include "framework/windows_1252.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr uint16_t kNullTag = 0x0000;
+constexpr uint16_t kNewClassTag = 0xFFFF;
+constexpr uint16_t kClassTag = 0x8000;
+constexpr uint16_t kBigObjectTag = 0x7FFF;
+constexpr uint32_t kBigClassTag = 0x80000000;
+constexpr uint16_t kWideStringMark = 0xFFFE;
+constexpr size_t kMaxClassName = 64;
+} // namespace
+
+// Identity map from a written class or object to its index: open addressing
+// over a power-of-two table, so writing n objects stays linear and cheap.
+struct CArchive::StoreMap {
+    struct Slot {
+        const void* key = nullptr;
+        uint32_t index = 0;
+    };
+    std::vector<Slot> slots = std::vector<Slot>(64);
+    size_t used = 0;
+
+    size_t Home(const void* key) const {
+        auto h = reinterpret_cast<uintptr_t>(key) * 0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(h >> 20) & (slots.size() - 1);
+    }
+    uint32_t Find(const void* key) const {
+        for (size_t i = Home(key);; i = (i + 1) & (slots.size() - 1)) {
+            if (slots[i].key == key)
+                return slots[i].index;
+            if (!slots[i].key)
+                return 0;
+        }
+    }
+    void Insert(const void* key, uint32_t index) {
+        if ((used + 1) * 2 > slots.size())
+            Grow();
+        size_t i = Home(key);
+        while (slots[i].key)
+            i = (i + 1) & (slots.size() - 1);
+        slots[i] = {key, index};
+        ++used;
+    }
+    void Grow() {
+        std::vector<Slot> old(slots.size() * 2);
+        old.swap(slots);
+        used = 0;
+        for (const Slot& s : old)
+            if (s.key)
+                Insert(s.key, s.index);
+    }
+};
+
+CArchive::CArchive(CFile* pFile, Mode nMode, size_t nBufSize)
+    : m_pFile(pFile), m_nMode(nMode), m_buf(std::max<size_t>(nBufSize, 16)) {
+    m_lpBufCur = m_buf.data();
+    m_lpBufMax = nMode == store ? m_buf.data() + m_buf.size() : m_buf.data();
+    if (nMode == store)
+        m_pStoreMap = std::make_unique<StoreMap>();
+    else
+        m_loadMap.push_back({nullptr, false}); // index 0: the null reference
+}
+
+CArchive::~CArchive() = default;
+
+[[noreturn]] void CArchive::ThrowFormat(int cause) const {
+    // A cut-short file names no file in its message.
+    throw CArchiveException(cause, cause == CArchiveException::endOfFile || !m_pFile
+                                       ? std::string()
+                                       : m_pFile->GetFilePath());
+}
+
+// ---- buffer ----
+
+void CArchive::Flush() {
+    if (IsStoring() && m_pFile && m_lpBufCur != m_buf.data()) {
+        size_t n = static_cast<size_t>(m_lpBufCur - m_buf.data());
+        m_lpBufCur = m_buf.data();
+        m_pFile->Write(m_buf.data(), n);
+    }
+}
+
+void CArchive::Close() {
+    Flush();
+    m_pFile = nullptr;
+}
+
+void CArchive::Abort() {
+    m_lpBufCur = m_buf.data();
+    m_pFile = nullptr;
+}
+
+void CArchive::WriteBytes(const void* p, size_t n) {
+    auto src = static_cast<const uint8_t*>(p);
+    while (n > 0) {
+        if (m_lpBufCur == m_lpBufMax)
+            Flush();
+        size_t chunk = std::min(n, static_cast<size_t>(m_lpBufMax - m_lpBufCur));
+        std::memcpy(m_lpBufCur, src, chunk);
+        m_lpBufCur += chunk;
+        src += chunk;
+        n -= chunk;
+    }
+}
+
+void CArchive::FillBuffer(size_t nNeeded) {
+    size_t have = static_cast<size_t>(m_lpBufMax - m_lpBufCur);
+    if (have >= nNeeded)
+        return;
+    std::memmove(m_buf.data(), m_lpBufCur, have);
+    m_lpBufCur = m_buf.data();
+    m_lpBufMax = m_buf.data() + have;
+    while (!m_bEof && static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded) {
+        size_t got = m_pFile ? m_pFile->Read(m_lpBufMax, m_buf.data() + m_buf.size() - m_lpBufMax)
+                             : 0;
+        if (got == 0)
+            m_bEof = true;
+        m_lpBufMax += got;
+    }
+    if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded)
+        ThrowFormat(CArchiveException::endOfFile);
+}
+
+void CArchive::ReadBytes(void* p, size_t n) {
+    FillBuffer(n);
+    std::memcpy(p, m_lpBufCur, n);
+    m_lpBufCur += n;
+}
+
+// ---- primitives ----
+
+uint8_t CArchive::ReadU8() {
+    FillBuffer(1);
+    return *m_lpBufCur++;
+}
+
+uint16_t CArchive::ReadU16() {
+    FillBuffer(2);
+    uint16_t w = static_cast<uint16_t>(m_lpBufCur[0] | m_lpBufCur[1] << 8);
+    m_lpBufCur += 2;
+    return w;
+}
+
+uint32_t CArchive::ReadU32() {
+    FillBuffer(4);
+    uint32_t dw = uint32_t{m_lpBufCur[0]} | uint32_t{m_lpBufCur[1]} << 8 |
+                  uint32_t{m_lpBufCur[2]} << 16 | uint32_t{m_lpBufCur[3]} << 24;
+    m_lpBufCur += 4;
+    return dw;
+}
+
+void CArchive::WriteU16(uint16_t w) {
+    uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
+    WriteBytes(b, 2);
+}
+
+void CArchive::WriteU32(uint32_t dw) {
+    uint8_t b[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
+                    static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
+    WriteBytes(b, 4);
+}
+
+CArchive& CArchive::operator<<(int32_t n) {
+    WriteU32(static_cast<uint32_t>(n));
+    return *this;
+}
+
+CArchive& CArchive::operator>>(int32_t& n) {
+    n = static_cast<int32_t>(ReadU32());
+    return *this;
+}
+
+void CArchive::WriteCount(uint32_t n) {
+    if (n < 0xFFFF) {
+        WriteU16(static_cast<uint16_t>(n));
+    } else {
+        WriteU16(0xFFFF);
+        WriteU32(n);
+    }
+}
+
+uint32_t CArchive::ReadCount() {
+    uint16_t w = ReadU16();
+    return w != 0xFFFF ? w : ReadU32();
+}
+
+CArchive& CArchive::operator<<(const std::string& s) {
+    const size_t n = s.size();
+    uint8_t prefix[7];
+    size_t len;
+    if (n < 0xFF) {
+        prefix[0] = static_cast<uint8_t>(n);
+        len = 1;
+    } else if (n < 0xFFFE) {
+        prefix[0] = 0xFF;
+        prefix[1] = static_cast<uint8_t>(n);
+        prefix[2] = static_cast<uint8_t>(n >> 8);
+        len = 3;
+    } else {
+        const uint32_t n32 = static_cast<uint32_t>(n);
+        const uint8_t p[7] = {0xFF, 0xFF, 0xFF, static_cast<uint8_t>(n32),
+                              static_cast<uint8_t>(n32 >> 8), static_cast<uint8_t>(n32 >> 16),
+                              static_cast<uint8_t>(n32 >> 24)};
+        std::memcpy(prefix, p, 7);
+        len = 7;
+    }
+    WriteBytes(prefix, len);
+    WriteBytes(s.data(), n);
+    return *this;
+}
+
+// The length prefix in any of its forms; bWide reports the 16-bit form, whose
+// length counts characters and starts again with a one-byte form.
+size_t CArchive::ReadStringLength(bool& bWide) {
+    bWide = false;
+    uint8_t b = ReadU8();
+    if (b < 0xFF)
+        return b;
+    uint16_t w = ReadU16();
+    if (w == kWideStringMark) {
+        bWide = true;
+        b = ReadU8();
+        if (b < 0xFF)
+            return b;
+        w = ReadU16();
+    }
+    if (w < 0xFFFF)
+        return w;
+    return ReadU32();
+}
+
+// Appends the bytes as they arrive, so a length that runs past the end of the
+// data fails after reading what is there, never allocating the claimed size.
+void CArchive::ReadRaw(std::string& s, size_t n) {
+    s.clear();
+    while (n > 0) {
+        if (m_lpBufCur == m_lpBufMax)
+            FillBuffer(1);
+        size_t chunk = std::min(n, static_cast<size_t>(m_lpBufMax - m_lpBufCur));
+        s.append(reinterpret_cast<const char*>(m_lpBufCur), chunk);
+        m_lpBufCur += chunk;
+        n -= chunk;
+    }
+}
+
+void CArchive::ReadWide(std::string& s, size_t nChars) {
+    s.clear();
+    uint16_t pendingHigh = 0;
+    for (size_t i = 0; i < nChars; ++i) {
+        uint16_t unit = ReadU16();
+        if (pendingHigh && unit >= 0xDC00 && unit <= 0xDFFF) {
+            pendingHigh = 0; // the pair is one character with no 8-bit form
+            continue;
+        }
+        if (pendingHigh)
+            s.push_back('?');
+        pendingHigh = unit >= 0xD800 && unit <= 0xDBFF ? unit : 0;
+        if (pendingHigh)
+            s.push_back('?');
+        else
+            s.push_back(static_cast<char>(Windows1252FromUnicode(unit)));
+    }
+}
+
+CArchive& CArchive::operator>>(std::string& s) {
+    bool bWide;
+    size_t n = ReadStringLength(bWide);
+    if (bWide)
+        ReadWide(s, n);
+    else
+        ReadRaw(s, n);
+    return *this;
+}
+
+// ---- objects ----
+
+uint32_t CArchive::TakeIndex() {
+    if (m_nMapCount > kMaxMapIndex)
+        ThrowFormat(CArchiveException::badIndex);
+    return m_nMapCount++;
+}
+
+void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
+    if (uint32_t nClassIndex = m_pStoreMap->Find(pClass)) {
+        if (nClassIndex < kBigObjectTag) {
+            WriteU16(static_cast<uint16_t>(kClassTag | nClassIndex));
+        } else {
+            WriteU16(kBigObjectTag);
+            WriteU32(kBigClassTag | nClassIndex);
+        }
+        return;
+    }
+    const uint32_t index = TakeIndex();
+    const size_t nameLen = std::strlen(pClass->m_lpszClassName);
+    WriteU16(kNewClassTag);
+    WriteU16(pClass->m_wSchema);
+    WriteU16(static_cast<uint16_t>(nameLen));
+    WriteBytes(pClass->m_lpszClassName, nameLen);
+    m_pStoreMap->Insert(pClass, index);
+}
+
+void CArchive::WriteObject(const CObject* pOb) {
+    if (!pOb) {
+        WriteU16(kNullTag);
+        return;
+    }
+    if (uint32_t nObIndex = m_pStoreMap->Find(pOb)) {
+        if (nObIndex < kBigObjectTag) {
+            WriteU16(static_cast<uint16_t>(nObIndex));
+        } else {
+            WriteU16(kBigObjectTag);
+            WriteU32(nObIndex);
+        }
+        return;
+    }
+    WriteClassTag(pOb->GetRuntimeClass());
+    m_pStoreMap->Insert(pOb, TakeIndex());
+    const_cast<CObject*>(pOb)->Serialize(*this);
+}
+
+// Reads a class record after the new-class tag and gives the class its index.
+const CRuntimeClass* CArchive::ReadClassRecord() {
+    const uint16_t wSchema = ReadU16();
+    const uint16_t nLen = ReadU16();
+    if (nLen >= kMaxClassName)
+        ThrowFormat(CArchiveException::badClass);
+    char name[kMaxClassName];
+    try {
+        FillBuffer(nLen);
+    } catch (const CArchiveException&) {
+        ThrowFormat(CArchiveException::badClass); // the name is cut short
+    }
+    ReadBytes(name, nLen);
+    const CRuntimeClass* pClass = CRuntimeClass::FromName(std::string_view(name, nLen));
+    if (!pClass || !pClass->m_pfnCreateObject)
+        ThrowFormat(CArchiveException::badClass);
+    if (wSchema != pClass->m_wSchema)
+        ThrowFormat(CArchiveException::badSchema);
+    TakeIndex();
+    m_loadMap.push_back({pClass, true});
+    return pClass;
+}
+
+CObject* CArchive::ReadRecord(const CRuntimeClass* pClassExpected, bool bNewOnly) {
+    const uint16_t wTag = ReadU16();
+    const CRuntimeClass* pClass;
+    if (wTag == kNewClassTag) {
+        pClass = ReadClassRecord();
+    } else {
+        const uint32_t tag =
+            wTag == kBigObjectTag ? ReadU32() : (wTag & 0x7FFFu) | uint32_t(wTag & 0x8000u) << 16;
+        const uint32_t index = tag & ~kBigClassTag;
+        const bool known = index < m_loadMap.size();
+        if (!(tag & kBigClassTag)) { // an object reference
+            if (bNewOnly || (index != 0 && (!known || m_loadMap[index].isClass)))
+                ThrowFormat(CArchiveException::badIndex);
+            return static_cast<CObject*>(const_cast<void*>(m_loadMap[index].p));
+        }
+        if (index == 0 || !known || !m_loadMap[index].isClass)
+            ThrowFormat(CArchiveException::badIndex);
+        pClass = static_cast<const CRuntimeClass*>(m_loadMap[index].p);
+    }
+    if (!pClass->IsDerivedFrom(pClassExpected))
+        ThrowFormat(CArchiveException::badClass);
+
+    std::unique_ptr<CObject> pOb(pClass->CreateObject());
+    TakeIndex();
+    m_loadMap.push_back({pOb.get(), false});
+    pOb->Serialize(*this); // on an error the object and what it read are discarded
+    return pOb.release();
+}
+
+CObject* CArchive::ReadObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, false); }
+
+CObject* CArchive::ReadNewObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, true); }
