@@ -17,7 +17,11 @@ public:
     void Serialize(CArchive& ar) override;
 
     // Tests the target once by its mode; 1 when it responded, else 0.
+    // Defined with the probes in check/.
     int32_t Probe() const;
+    // Runs the target editor on this target, modally. Defined in ui/, so only
+    // programs with a user interface may call it.
+    void Edit();
 
     bool IsIcmp() const { return m_nMode == kProbeIcmp; }
 
