@@ -27,6 +27,11 @@ Bytes IpHeader(const char* pszFrom, const char* pszTo) {
     return header;
 }
 
+Bytes Request(const SEchoKey& key) {
+    auto packet = BuildEchoRequest(key);
+    return Bytes(packet.begin(), packet.end());
+}
+
 Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -63,15 +68,14 @@ EchoVerdict Alone(const char* pszFrom, const Bytes& icmp) {
 } // namespace
 
 TEST(IcmpPacket, EchoRequestBytes) {
-    auto packet = BuildEchoRequest(kKey);
     // Type 8, code 0, checksum, identifier, sequence, "Hi there!" and a zero.
     const Bytes expected = {8,   0,   0xd5, 0x55, 0x12, 0x34, 0xab, 0xcd, 'H',
                             'i', ' ', 't',  'h',  'e',  'r',  'e',  '!',  0};
-    EXPECT_EQ(Bytes(packet.begin(), packet.end()), expected);
+    EXPECT_EQ(Request(kKey), expected);
 }
 
 TEST(IcmpPacket, OnlyTheTargetsIntactReplyToOurRequestCounts) {
-    const Bytes request(BuildEchoRequest(kKey).begin(), BuildEchoRequest(kKey).end());
+    const Bytes request = Request(kKey);
     for (auto* classify : {&OverIp, &Alone}) {
         EXPECT_EQ(classify("192.0.2.1", Reply(0x1234, 0xabcd)), EchoVerdict::kReply);
         EXPECT_EQ(classify("192.0.2.7", Reply(0x1234, 0xabcd)), EchoVerdict::kUnrelated);
@@ -95,7 +99,7 @@ TEST(IcmpPacket, OnlyTheTargetsIntactReplyToOurRequestCounts) {
 }
 
 TEST(IcmpPacket, ErrorsQuotingOurRequestEndTheProbe) {
-    const Bytes request(BuildEchoRequest(kKey).begin(), BuildEchoRequest(kKey).end());
+    const Bytes request = Request(kKey);
     for (auto* classify : {&OverIp, &Alone}) {
         // Unreachable, time exceeded and parameter problem, from a router.
         for (uint8_t nType : {3, 11, 12})
@@ -104,8 +108,7 @@ TEST(IcmpPacket, ErrorsQuotingOurRequestEndTheProbe) {
         EXPECT_EQ(classify("198.51.100.1", ErrorAbout(5, request)), EchoVerdict::kUnrelated);
         EXPECT_EQ(classify("198.51.100.1", ErrorAbout(4, request)), EchoVerdict::kUnrelated);
         // Errors about another probe's request, or another target.
-        Bytes other(BuildEchoRequest({kKey.target, 0x1235, 0xabcd}).begin(),
-                    BuildEchoRequest({kKey.target, 0x1235, 0xabcd}).end());
+        Bytes other = Request({kKey.target, 0x1235, 0xabcd});
         EXPECT_EQ(classify("198.51.100.1", ErrorAbout(3, other)), EchoVerdict::kUnrelated);
         EXPECT_EQ(classify("198.51.100.1", ErrorAbout(3, request, "192.0.2.2")),
                   EchoVerdict::kUnrelated);
