@@ -37,7 +37,8 @@ uint16_t InternetChecksum(const uint8_t* p, size_t n) {
 }
 
 bool HasKey(const uint8_t* pIcmp, const SEchoKey& key) {
-    return ReadU16(pIcmp + 4) == key.nIdent && ReadU16(pIcmp + 6) == key.nSequence;
+    return (!key.bMatchIdent || ReadU16(pIcmp + 4) == key.nIdent) &&
+           ReadU16(pIcmp + 6) == key.nSequence;
 }
 
 // The IPv4 header length of a packet, or 0 when it is not a whole IPv4

@@ -19,6 +19,9 @@ struct SEchoKey {
     in_addr target;
     uint16_t nIdent;
     uint16_t nSequence;
+    // False where the kernel has matched the identifier already: an ICMP
+    // datagram socket receives only replies carrying its own.
+    bool bMatchIdent = true;
 };
 
 enum class EchoVerdict {

@@ -58,8 +58,8 @@ SIcmpSocket OpenIcmpSocket() {
 
 // Identifier and sequence of a new probe. The counter keeps the identifiers
 // of a process's probes distinct (a datagram socket's identifier is the
-// kernel's choice and replaced below); the process and thread ids spread
-// them apart from other processes' probes.
+// kernel's choice); the process and thread ids spread them apart from other
+// processes' probes.
 SEchoKey NewEchoKey(in_addr target) {
     static std::atomic<uint32_t> nCounter{0};
     static const uint32_t nProcessBase = static_cast<uint32_t>(getpid()) * 40503u;
@@ -81,14 +81,9 @@ bool SendRequest(const SIcmpSocket& sock, SEchoKey& key) {
     while (nSent < 0 && errno == EINTR);
     if (nSent != static_cast<ssize_t>(packet.size()))
         return false;
-    if (sock.kind == IcmpSocketKind::kDatagram) {
-        // The kernel put the socket's own identifier in the request.
-        sockaddr_in local{};
-        socklen_t nLength = sizeof local;
-        if (getsockname(sock.fd.Get(), reinterpret_cast<sockaddr*>(&local), &nLength) != 0)
-            return false;
-        key.nIdent = ntohs(local.sin_port);
-    }
+    // On a datagram socket the kernel has put the socket's own identifier in
+    // the request, and it hands the socket only replies that carry it.
+    key.bMatchIdent = sock.kind == IcmpSocketKind::kRaw;
     return true;
 }
 

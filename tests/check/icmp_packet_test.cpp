@@ -98,6 +98,19 @@ TEST(IcmpPacket, OnlyTheTargetsIntactReplyToOurRequestCounts) {
     }
 }
 
+// A datagram socket's replies carry the identifier the kernel chose; the
+// sequence, source and data still have to match.
+TEST(IcmpPacket, IdentifierLeftToTheKernel) {
+    SEchoKey key = kKey;
+    key.bMatchIdent = false;
+    auto classify = [&](const char* pszFrom, const Bytes& icmp) {
+        return ClassifyIcmpMessage(icmp.data(), icmp.size(), Address(pszFrom), key);
+    };
+    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabcd)), EchoVerdict::kReply);
+    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabce)), EchoVerdict::kUnrelated);
+    EXPECT_EQ(classify("192.0.2.2", Reply(0x0007, 0xabcd)), EchoVerdict::kUnrelated);
+}
+
 TEST(IcmpPacket, ErrorsQuotingOurRequestEndTheProbe) {
     const Bytes request = Request(kKey);
     for (auto* classify : {&OverIp, &Alone}) {
