@@ -1,29 +1,16 @@
 // Probes are safe to run on several threads at once: each matches only its
 // own reply, even on raw sockets that see every ICMP packet of the host.
+#include "icmp_access.h"
 #include "loopback_port.h"
 #include "model/item.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 namespace {
-bool CanOpenIcmpSocket() {
-    for (int nType : {SOCK_DGRAM, SOCK_RAW}) {
-        int nFd = socket(AF_INET, nType, IPPROTO_ICMP);
-        if (nFd >= 0) {
-            close(nFd);
-            return true;
-        }
-    }
-    return false;
-}
-
 // Runs `nPerThread` probes of `item` on each of `nThreads` threads; the number
 // that gave `nExpected`.
 int CountResults(const CItem& item, int nThreads, int nPerThread, int32_t nExpected) {

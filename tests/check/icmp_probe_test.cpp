@@ -1,22 +1,7 @@
+#include "icmp_access.h"
 #include "model/item.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-bool CanOpenIcmpSocket() {
-    for (int nType : {SOCK_DGRAM, SOCK_RAW}) {
-        int nFd = socket(AF_INET, nType, IPPROTO_ICMP);
-        if (nFd >= 0) {
-            close(nFd);
-            return true;
-        }
-    }
-    return false;
-}
-} // namespace
 
 TEST(IcmpProbe, LoopbackAnswers) {
     if (!CanOpenIcmpSocket())

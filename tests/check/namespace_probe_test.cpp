@@ -26,6 +26,16 @@ bool DropToNobody() {
     return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
 }
 
+// In a child's namespace: one echo to 127.0.0.1 with these ping groups, as
+// root or as nobody; the probe's outcome and the number of requests sent.
+std::string EchoLoopback(const char* pszPingGroups, bool bAsNobody) {
+    if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) || (bAsNobody && !DropToNobody()))
+        return "set-up failed\n";
+    long long nBefore = SnmpCounter("Icmp", "OutEchos");
+    std::string strOut = TimeProbe(0, "127.0.0.1");
+    return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
+}
+
 #define RUN_OR_SKIP(text, ns, body)                                                                \
     std::string strSkip;                                                                           \
     std::string text = RunInNetworkNamespace(ns, body, strSkip);                                   \
@@ -34,12 +44,8 @@ bool DropToNobody() {
 } // namespace
 
 TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
-    RUN_OR_SKIP(text, "", [] {
-        SetSysctl("net/ipv4/ping_group_range", kNoGroups); // root falls back to a raw socket
-        long long nBefore = SnmpCounter("Icmp", "OutEchos");
-        std::string strOut = TimeProbe(0, "127.0.0.1");
-        return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
-    });
+    // Root, with no ping groups, falls back to a raw socket.
+    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, false); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
@@ -47,13 +53,7 @@ TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
 }
 
 TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
-    RUN_OR_SKIP(text, "", [] {
-        if (!SetSysctl("net/ipv4/ping_group_range", kAllGroups) || !DropToNobody())
-            return std::string("set-up failed\n");
-        long long nBefore = SnmpCounter("Icmp", "OutEchos");
-        std::string strOut = TimeProbe(0, "127.0.0.1");
-        return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
-    });
+    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kAllGroups, true); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
@@ -61,13 +61,7 @@ TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
 }
 
 TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
-    RUN_OR_SKIP(text, "", [] {
-        if (!SetSysctl("net/ipv4/ping_group_range", kNoGroups) || !DropToNobody())
-            return std::string("set-up failed\n");
-        long long nBefore = SnmpCounter("Icmp", "OutEchos");
-        std::string strOut = TimeProbe(0, "127.0.0.1");
-        return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
-    });
+    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, true); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 0);
@@ -169,6 +163,14 @@ protected:
         return ParseOutcomes(text);
     }
 
+    void ExpectFailureAtOnce(const char* pszPingGroups, int nTtl, int nMode, const char* pszAddress,
+                             int nPort) {
+        auto outcomes = ProbeFromClient(pszPingGroups, nTtl, nMode, pszAddress, nPort);
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0].nResult, 0) << "ping_group_range " << pszPingGroups;
+        EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs) << "ping_group_range " << pszPingGroups;
+    }
+
     CNamespaceSet m_namespaces;
     std::string m_strClient, m_strRouter, m_strHost;
 };
@@ -182,24 +184,13 @@ TEST_F(RoutedNamespaceProbe, HostBehindTheRouterAnswers) {
 }
 
 TEST_F(RoutedNamespaceProbe, DestinationUnreachableIsNoResponse) {
-    for (const char* pszGroups : {kNoGroups, kAllGroups}) {
-        auto outcomes = ProbeFromClient(pszGroups, 64, 0, "192.0.2.1", 0);
-        ASSERT_EQ(outcomes.size(), 1u);
-        EXPECT_EQ(outcomes[0].nResult, 0) << "ping_group_range " << pszGroups;
-        EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs) << "ping_group_range " << pszGroups;
-    }
-    auto outcomes = ProbeFromClient(kNoGroups, 64, 1, "192.0.2.1", 80);
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].nResult, 0);
-    EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs);
+    for (const char* pszGroups : {kNoGroups, kAllGroups})
+        ExpectFailureAtOnce(pszGroups, 64, 0, "192.0.2.1", 0);
+    ExpectFailureAtOnce(kNoGroups, 64, 1, "192.0.2.1", 80);
 }
 
 // With a time-to-live of 1 the router answers "time exceeded" instead.
 TEST_F(RoutedNamespaceProbe, TimeExceededIsNoResponse) {
-    for (const char* pszGroups : {kNoGroups, kAllGroups}) {
-        auto outcomes = ProbeFromClient(pszGroups, 1, 0, "203.0.113.1", 0);
-        ASSERT_EQ(outcomes.size(), 1u);
-        EXPECT_EQ(outcomes[0].nResult, 0) << "ping_group_range " << pszGroups;
-        EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs) << "ping_group_range " << pszGroups;
-    }
+    for (const char* pszGroups : {kNoGroups, kAllGroups})
+        ExpectFailureAtOnce(pszGroups, 1, 0, "203.0.113.1", 0);
 }
