@@ -38,14 +38,21 @@ CFileDescriptor OpenDatagramSocket() {
 }
 
 // A raw socket receives every ICMP packet of the host; the kernel's filter
-// keeps back all but the types that can answer an echo request.
+// keeps back all but the types that can answer an echo request. What came in
+// before the filter was set is thrown away: none of it can be ours, since the
+// request is not sent yet, and a queue filled with it would leave no room for
+// the reply.
 CFileDescriptor OpenRawSocket() {
     CFileDescriptor fd(socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
     icmp_filter filter{};
     filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
                     (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
-    if (fd.IsOpen())
-        setsockopt(fd.Get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    if (!fd.IsOpen())
+        return fd;
+    setsockopt(fd.Get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    uint8_t byte;
+    while (recv(fd.Get(), &byte, sizeof byte, 0) >= 0 || errno == EINTR) {
+    }
     return fd;
 }
 
