@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 QWidget* CreateListView(const CDlgControl& ctl, QWidget* pWnd) {
@@ -109,6 +110,15 @@ QWidget* CreateControl(const CDlgControl& ctl, const CDialogUnits& units, QWidge
     QRect rect = units.ToPixels(ctl.x, ctl.y, ctl.cx, ctl.ShownHeight());
     if (ctl.kind == ECtlKind::kIcon) // an icon control takes the icon's size
         rect.setSize(rect.size().expandedTo(QSize(32, 32)));
+    if (ctl.kind == ECtlKind::kLabel || ctl.kind == ECtlKind::kCheckBox ||
+        ctl.kind == ECtlKind::kRadio) {
+        // The platform's font may be wider than the one the template was laid
+        // out for: a text control grows to the right to show its whole text,
+        // never past the window's edge.
+        const int nNeeded = pWidget->sizeHint().width();
+        if (nNeeded > rect.width())
+            rect.setWidth(std::min(nNeeded, pWnd->width() - rect.left()));
+    }
     pWidget->setGeometry(rect);
     pWidget->setProperty("ctlId", ctl.nId);
     return pWidget;
