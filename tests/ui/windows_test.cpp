@@ -109,6 +109,13 @@ TEST(AboutBox, FromTheContextMenuEntryAndFromEverySystemCommand16To31) {
         host.SysCommand(nCommand);
     }
     EXPECT_EQ(seen.nShown, 17);
+    // The keyboard's Menu key opens the same menu.
+    QTest::keyClick(pWnd, Qt::Key_Menu);
+    pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(pMenu, nullptr);
+    EXPECT_EQ(pMenu->actions().size(), 2);
+    pMenu->close();
+
     host.SysCommand(15);
     host.SysCommand(32);
     EXPECT_EQ(seen.nShown, 17);

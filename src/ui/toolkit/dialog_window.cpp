@@ -29,6 +29,12 @@ void CDialogWindow::keyPressEvent(QKeyEvent* pEvent) {
     case Qt::Key_Enter:
         PressEnter();
         return;
+    case Qt::Key_Menu:
+        // Some platforms turn the Menu key into a context menu event before
+        // the key arrives; then the menu is already open.
+        if (!QApplication::activePopupWidget())
+            m_owner.PopupSystemMenu(mapToGlobal(rect().center()));
+        return;
     default:
         QDialog::keyPressEvent(pEvent);
     }
