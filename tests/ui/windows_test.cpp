@@ -242,3 +242,16 @@ TEST(ProgressWindow, CancelOnlyHidesItAndItCentresOverItsParent) {
     const QRect work = alone.GetWindow()->screen()->availableGeometry();
     EXPECT_LE(std::abs(alone.GetWindow()->geometry().center().x() - work.center().x()), 2);
 }
+
+TEST(ProgressWindow, SurvivesItsParentGoingFirst) {
+    auto* pParent = new QWidget;
+    pParent->show();
+    CProgressDlg dlg(pParent);
+    ASSERT_TRUE(dlg.Create());
+    delete pParent; // takes the window with it
+    EXPECT_EQ(dlg.GetWindow(), nullptr);
+    EXPECT_EQ(dlg.FindTimer(CProgressDlg::kIdStepTimer), nullptr);
+    dlg.TimerFired(CProgressDlg::kIdStepTimer); // nothing left to step
+    QTest::qWait(300);                          // no timer fires into the void
+    dlg.DestroyWindow();
+}

@@ -90,12 +90,21 @@ void CDialog::DestroyWindow() {
     m_pWnd = nullptr;
     m_items.clear();
     m_radioGroups.clear();
+    pWnd->Detach();
     pWnd->hide();
     if (m_nDispatchDepth > 0)
         pWnd->deleteLater(); // one of its own events is being handled
     else
         delete pWnd;
     m_bDestroying = false;
+}
+
+void CDialog::WindowDestroyed() {
+    m_timers.clear();
+    m_items.clear();
+    m_radioGroups.clear();
+    m_pWnd = nullptr;
+    m_bEnded = true;
 }
 
 bool CDialog::CreateWindowObject() {
@@ -183,6 +192,11 @@ void CDialog::SafeCall(const std::function<void()>& fn) {
 
 void CDialog::Command(int nId, ECtlEvent event) {
     if (!m_pWnd || m_bDestroying)
+        return;
+    // A field that loses the focus because a handler moved it (or showed a
+    // message box) is no user leaving it: reporting that would start the
+    // next handler while the first one still runs.
+    if (event == ECtlEvent::kKillFocus && m_nDispatchDepth > 0)
         return;
     for (const CCommandEntry& entry : m_commands) {
         if (entry.nId == nId && entry.event == event) {

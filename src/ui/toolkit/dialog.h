@@ -62,6 +62,8 @@ public:
     void Command(int nId, ECtlEvent event);
     void SysCommand(int nCommand);
     void TimerFired(int nId);
+    // The window went without DestroyWindow (deleted with its parent).
+    void WindowDestroyed();
 
     // Arms timer nId (replacing one of the same id) to fire every nElapseMs;
     // gives nId, or 0 when there is no window or nId is 0.

@@ -9,11 +9,17 @@
 #include <QPushButton>
 
 CDialogWindow::CDialogWindow(CDialog& owner, QWidget* pParent, Qt::WindowFlags flags)
-    : QDialog(pParent, flags), m_owner(owner) {}
+    : QDialog(pParent, flags), m_pOwner(&owner) {}
+
+CDialogWindow::~CDialogWindow() {
+    if (m_pOwner)
+        m_pOwner->WindowDestroyed();
+}
 
 // Esc and the close box: the dialog's cancel command.
 void CDialogWindow::reject() {
-    m_owner.Command(kIdCancel, ECtlEvent::kClicked);
+    if (m_pOwner)
+        m_pOwner->Command(kIdCancel, ECtlEvent::kClicked);
 }
 
 void CDialogWindow::keyPressEvent(QKeyEvent* pEvent) {
@@ -32,8 +38,8 @@ void CDialogWindow::keyPressEvent(QKeyEvent* pEvent) {
     case Qt::Key_Menu:
         // Some platforms turn the Menu key into a context menu event before
         // the key arrives; then the menu is already open.
-        if (!QApplication::activePopupWidget())
-            m_owner.PopupSystemMenu(mapToGlobal(rect().center()));
+        if (m_pOwner && !QApplication::activePopupWidget())
+            m_pOwner->PopupSystemMenu(mapToGlobal(rect().center()));
         return;
     default:
         QDialog::keyPressEvent(pEvent);
@@ -55,23 +61,25 @@ void CDialogWindow::PressEnter() {
             return;
         }
     }
-    m_owner.Command(kIdOk, ECtlEvent::kClicked);
+    if (m_pOwner)
+        m_pOwner->Command(kIdOk, ECtlEvent::kClicked);
 }
 
 void CDialogWindow::contextMenuEvent(QContextMenuEvent* pEvent) {
-    m_owner.PopupSystemMenu(pEvent->globalPos());
+    if (m_pOwner)
+        m_pOwner->PopupSystemMenu(pEvent->globalPos());
 }
 
 // A text field losing the focus within the window notifies the dialog; the
 // window itself losing activation (another window, a menu) does not.
 bool CDialogWindow::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    if (pEvent->type() == QEvent::FocusOut) {
+    if (m_pOwner && pEvent->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             // The field finishes losing the focus first, so a handler that
             // puts the focus back and selects the text keeps that selection.
             pWatched->event(pEvent);
-            m_owner.Command(pWatched->property("ctlId").toInt(), ECtlEvent::kKillFocus);
+            m_pOwner->Command(pWatched->property("ctlId").toInt(), ECtlEvent::kKillFocus);
             return true;
         }
     }

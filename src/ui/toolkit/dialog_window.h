@@ -9,6 +9,10 @@ class CDialog;
 class CDialogWindow : public QDialog {
 public:
     CDialogWindow(CDialog& owner, QWidget* pParent, Qt::WindowFlags flags);
+    // A window deleted from outside (with its parent) tells its CDialog.
+    ~CDialogWindow() override;
+    // The CDialog lets go of the window: no more events reach it.
+    void Detach() { m_pOwner = nullptr; }
 
     void reject() override;
 
@@ -20,5 +24,5 @@ protected:
 private:
     void PressEnter();
 
-    CDialog& m_owner;
+    CDialog* m_pOwner;
 };
