@@ -324,3 +324,19 @@ TEST(Toolkit, TextKeepsWindows1252Bytes) {
     EXPECT_EQ(ToQString("\x80"), QString(QChar(0x20AC)));
     EXPECT_EQ(FromQString(QString(QChar(0x4E2D))), "?");
 }
+
+TEST(Toolkit, ModalRunBlocksItsOwnerUntilItEnds) {
+    QWidget owner;
+    owner.show();
+    CDialog dlg(AboutDlgTemplate(), &owner);
+    const int nResult = RunModal(dlg, [&] {
+        // Qt blocks the input of every other window while a modal one runs.
+        EXPECT_EQ(QApplication::activeModalWidget(), dlg.GetWindow());
+        EXPECT_TRUE(dlg.GetWindow()->isModal());
+        EXPECT_EQ(dlg.GetWindow()->parentWidget(), &owner);
+        QTest::keyClick(dlg.GetWindow(), Qt::Key_Return); // the default button
+    });
+    EXPECT_EQ(nResult, kIdOk);
+    EXPECT_EQ(dlg.GetWindow(), nullptr); // the window goes with the run
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
