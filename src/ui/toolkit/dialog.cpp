@@ -1,7 +1,6 @@
 #include "ui/toolkit/dialog.h"
 
 #include "framework/exception.h"
-#include "framework/integer_text.h"
 #include "ui/toolkit/center_window.h"
 #include "ui/toolkit/control_factory.h"
 #include "ui/toolkit/dialog_window.h"
@@ -12,11 +11,9 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 
