@@ -14,9 +14,17 @@ uint8_t Windows1252FromUnicode(uint16_t unit) {
     if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF))
         return static_cast<uint8_t>(unit);
     for (int i = 0; i < 32; ++i) {
-        const uint16_t mapped = kHighControls[i] ? kHighControls[i] : static_cast<uint16_t>(0x80 + i);
+        const uint16_t mapped =
+            kHighControls[i] ? kHighControls[i] : static_cast<uint16_t>(0x80 + i);
         if (mapped == unit)
             return static_cast<uint8_t>(0x80 + i);
     }
     return '?';
+}
+
+uint16_t UnicodeFromWindows1252(uint8_t byte) {
+    if (byte < 0x80 || byte >= 0xA0)
+        return byte;
+    const uint16_t mapped = kHighControls[byte - 0x80];
+    return mapped ? mapped : byte;
 }
