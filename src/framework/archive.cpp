@@ -62,8 +62,12 @@ CArchive::CArchive(CFile* pFile, Mode nMode, size_t nBufSize)
     m_lpBufMax = nMode == store ? m_buf.data() + m_buf.size() : m_buf.data();
     if (nMode == store)
         m_pStoreMap = std::make_unique<StoreMap>();
-    else
-        m_loadMap.push_back({nullptr, false}); // index 0: the null reference
+}
+
+void CArchive::SetNextIndexForTesting(uint32_t n) {
+    m_nMapCount = n;
+    if (IsLoading() && m_loadMap.empty())
+        m_nLoadFirst = n;
 }
 
 CArchive::~CArchive() = default;
@@ -116,8 +120,8 @@ void CArchive::FillBuffer(size_t nNeeded) {
     m_lpBufCur = m_buf.data();
     m_lpBufMax = m_buf.data() + have;
     while (!m_bEof && static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded) {
-        size_t got = m_pFile ? m_pFile->Read(m_lpBufMax, m_buf.data() + m_buf.size() - m_lpBufMax)
-                             : 0;
+        size_t got =
+            m_pFile ? m_pFile->Read(m_lpBufMax, m_buf.data() + m_buf.size() - m_lpBufMax) : 0;
         if (got == 0)
             m_bEof = true;
         m_lpBufMax += got;
@@ -203,8 +207,12 @@ CArchive& CArchive::operator<<(const std::string& s) {
         len = 3;
     } else {
         const uint32_t n32 = static_cast<uint32_t>(n);
-        const uint8_t p[7] = {0xFF, 0xFF, 0xFF, static_cast<uint8_t>(n32),
-                              static_cast<uint8_t>(n32 >> 8), static_cast<uint8_t>(n32 >> 16),
+        const uint8_t p[7] = {0xFF,
+                              0xFF,
+                              0xFF,
+                              static_cast<uint8_t>(n32),
+                              static_cast<uint8_t>(n32 >> 8),
+                              static_cast<uint8_t>(n32 >> 16),
                               static_cast<uint8_t>(n32 >> 24)};
         std::memcpy(prefix, p, 7);
         len = 7;
@@ -278,6 +286,14 @@ CArchive& CArchive::operator>>(std::string& s) {
 }
 
 // ---- objects ----
+
+// The class or object read with this index, or null when no such index has
+// been assigned. Index 0, the null reference, is never an entry.
+const CArchive::LoadEntry* CArchive::FindLoaded(uint32_t index) const {
+    if (index < m_nLoadFirst || index - m_nLoadFirst >= m_loadMap.size())
+        return nullptr;
+    return &m_loadMap[index - m_nLoadFirst];
+}
 
 uint32_t CArchive::TakeIndex() {
     if (m_nMapCount > kMaxMapIndex)
@@ -355,15 +371,17 @@ CObject* CArchive::ReadRecord(const CRuntimeClass* pClassExpected, bool bNewOnly
         const uint32_t tag =
             wTag == kBigObjectTag ? ReadU32() : (wTag & 0x7FFFu) | uint32_t(wTag & 0x8000u) << 16;
         const uint32_t index = tag & ~kBigClassTag;
-        const bool known = index < m_loadMap.size();
+        const LoadEntry* entry = FindLoaded(index);
         if (!(tag & kBigClassTag)) { // an object reference
-            if (bNewOnly || (index != 0 && (!known || m_loadMap[index].isClass)))
+            if (index == 0 && !bNewOnly)
+                return nullptr;
+            if (bNewOnly || !entry || entry->isClass)
                 ThrowFormat(CArchiveException::badIndex);
-            return static_cast<CObject*>(const_cast<void*>(m_loadMap[index].p));
+            return static_cast<CObject*>(const_cast<void*>(entry->p));
         }
-        if (index == 0 || !known || !m_loadMap[index].isClass)
+        if (!entry || !entry->isClass)
             ThrowFormat(CArchiveException::badIndex);
-        pClass = static_cast<const CRuntimeClass*>(m_loadMap[index].p);
+        pClass = static_cast<const CRuntimeClass*>(entry->p);
     }
     if (!pClass->IsDerivedFrom(pClassExpected))
         ThrowFormat(CArchiveException::badClass);
@@ -375,6 +393,10 @@ CObject* CArchive::ReadRecord(const CRuntimeClass* pClassExpected, bool bNewOnly
     return pOb.release();
 }
 
-CObject* CArchive::ReadObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, false); }
+CObject* CArchive::ReadObject(const CRuntimeClass* pClass) {
+    return ReadRecord(pClass, false);
+}
 
-CObject* CArchive::ReadNewObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, true); }
+CObject* CArchive::ReadNewObject(const CRuntimeClass* pClass) {
+    return ReadRecord(pClass, true);
+}

@@ -58,8 +58,10 @@ public:
     void Abort();
 
     // Makes the next index handed out `n`, so that tests can reach the index
-    // limit and the 32-bit escape without writing a billion objects.
-    void SetNextIndexForTesting(uint32_t n) { m_nMapCount = n; }
+    // limit and the 32-bit escape without writing a billion objects. When
+    // loading, call it before the first record: the indices below `n` then
+    // stay unassigned.
+    void SetNextIndexForTesting(uint32_t n);
 
 private:
     struct StoreMap;
@@ -81,6 +83,7 @@ private:
     void ReadWide(std::string& s, size_t nChars);
 
     uint32_t TakeIndex();
+    const LoadEntry* FindLoaded(uint32_t index) const;
     void WriteClassTag(const CRuntimeClass* pClass);
     const CRuntimeClass* ReadClassRecord();
     CObject* ReadRecord(const CRuntimeClass* pClass, bool bNewOnly);
@@ -91,8 +94,9 @@ private:
     std::vector<uint8_t> m_buf;
     uint8_t* m_lpBufCur;
     uint8_t* m_lpBufMax; // store: end of the buffer; load: end of the data in it
-    bool m_bEof = false;  // load: the file has no more bytes
+    bool m_bEof = false; // load: the file has no more bytes
     uint32_t m_nMapCount = 1;
     std::unique_ptr<StoreMap> m_pStoreMap;
-    std::vector<LoadEntry> m_loadMap;
+    std::vector<LoadEntry> m_loadMap; // load: entry i has the index m_nLoadFirst + i
+    uint32_t m_nLoadFirst = 1;
 };

@@ -1,0 +1,24 @@
+// ostrel-cli new: writes a list with the default settings and no targets.
+#include "cli/cli_commands.h"
+
+namespace {
+int RunNew(const CCliCommand& command, const std::vector<std::string>& args) {
+    if (PrintHelpIfAsked(command, args))
+        return kExitOk;
+    CCliArgs parsed;
+    std::string error;
+    if (!parsed.Parse(args, {}, {}, error))
+        return UsageError(command, error);
+    if (parsed.Operands().size() != 1)
+        return UsageError(command, "expects one LIST");
+    return SaveListForCli(parsed.Operands()[0], CItemList());
+}
+} // namespace
+
+const CCliCommand kNewCommand = {
+    "new",
+    "usage: ostrel-cli new LIST\n"
+    "Writes a new list with the default settings and no targets to LIST,\n"
+    "replacing any file there.\n",
+    RunNew,
+};
