@@ -14,10 +14,6 @@
 namespace {
 const char* const kPath = "/lists/a.osl";
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 Bytes B(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }

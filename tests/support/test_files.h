@@ -15,6 +15,11 @@
 
 using Bytes = std::vector<uint8_t>;
 
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // A fresh folder under /tmp, removed with everything in it at the end.
 class CTempDir {
 public:
