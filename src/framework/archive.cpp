@@ -16,7 +16,11 @@ constexpr size_t kMaxClassName = 64;
 } // namespace
 
 // Identity map from a written class or object to its index: open addressing
-// over a power-of-two table, so writing n objects stays linear and cheap.
+// over a power-of-two table, so writing n objects stays linear and cheap. The
+// home slot keeps the order of the addresses (heap blocks are 16-byte
+// aligned): objects allocated one after another, as a list's targets usually
+// are, land in neighbouring slots, so a long list walks the table in order
+// instead of missing the cache at every object.
 struct CArchive::StoreMap {
     struct Slot {
         const void* key = nullptr;
@@ -26,8 +30,7 @@ struct CArchive::StoreMap {
     size_t used = 0;
 
     size_t Home(const void* key) const {
-        auto h = reinterpret_cast<uintptr_t>(key) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h >> 20) & (slots.size() - 1);
+        return static_cast<size_t>(reinterpret_cast<uintptr_t>(key) >> 4) & (slots.size() - 1);
     }
     uint32_t Find(const void* key) const {
         for (size_t i = Home(key);; i = (i + 1) & (slots.size() - 1)) {
@@ -36,6 +39,17 @@ struct CArchive::StoreMap {
             if (!slots[i].key)
                 return 0;
         }
+    }
+    // The slot that holds `key`, or the empty slot where it would go. Keeps
+    // room for two more entries, so one further Insert never grows the table
+    // and the slot stays valid, though that Insert may take it.
+    Slot& Probe(const void* key) {
+        if ((used + 2) * 2 > slots.size())
+            Grow();
+        size_t i = Home(key);
+        while (slots[i].key && slots[i].key != key)
+            i = (i + 1) & (slots.size() - 1);
+        return slots[i];
     }
     void Insert(const void* key, uint32_t index) {
         if ((used + 1) * 2 > slots.size())
@@ -46,8 +60,17 @@ struct CArchive::StoreMap {
         slots[i] = {key, index};
         ++used;
     }
-    void Grow() {
-        std::vector<Slot> old(slots.size() * 2);
+    void Grow() { Rebuild(slots.size() * 2); }
+    // Room for `n` more entries at most half full, in one rebuild.
+    void Reserve(size_t n) {
+        size_t size = slots.size();
+        while ((used + n) * 2 > size)
+            size *= 2;
+        if (size != slots.size())
+            Rebuild(size);
+    }
+    void Rebuild(size_t size) {
+        std::vector<Slot> old(size);
         old.swap(slots);
         used = 0;
         for (const Slot& s : old)
@@ -320,12 +343,18 @@ void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
     m_pStoreMap->Insert(pClass, index);
 }
 
+void CArchive::ReserveObjects(size_t n) {
+    if (IsStoring())
+        m_pStoreMap->Reserve(n);
+}
+
 void CArchive::WriteObject(const CObject* pOb) {
     if (!pOb) {
         WriteU16(kNullTag);
         return;
     }
-    if (uint32_t nObIndex = m_pStoreMap->Find(pOb)) {
+    StoreMap::Slot& slot = m_pStoreMap->Probe(pOb);
+    if (const uint32_t nObIndex = slot.index) {
         if (nObIndex < kBigObjectTag) {
             WriteU16(static_cast<uint16_t>(nObIndex));
         } else {
@@ -334,8 +363,14 @@ void CArchive::WriteObject(const CObject* pOb) {
         }
         return;
     }
-    WriteClassTag(pOb->GetRuntimeClass());
-    m_pStoreMap->Insert(pOb, TakeIndex());
+    WriteClassTag(pOb->GetRuntimeClass()); // may add the class, possibly in `slot`
+    const uint32_t index = TakeIndex();
+    if (slot.key) {
+        m_pStoreMap->Insert(pOb, index);
+    } else {
+        slot = {pOb, index};
+        ++m_pStoreMap->used;
+    }
     const_cast<CObject*>(pOb)->Serialize(*this);
 }
 

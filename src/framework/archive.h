@@ -42,6 +42,10 @@ public:
     // Writes an object record: the null tag, a back reference, or a class tag
     // (a class record the first time) followed by the object's fields.
     void WriteObject(const CObject* pOb);
+    // Announces that about `n` more objects will be written, so that the
+    // table of written objects is sized once rather than grown step by step.
+    // Does nothing when loading, where counts come from the file.
+    void ReserveObjects(size_t n);
     // Reads an object record whose class must derive from pClass. Returns null
     // for the null tag and the earlier object for a back reference; a new
     // object belongs to the caller.
