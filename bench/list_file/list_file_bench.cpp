@@ -84,7 +84,11 @@ std::vector<uint8_t> PlainEncode(const std::vector<PlainTarget>& targets) {
                                     0,    0,    0,   0, 0, 0, 0,   0,   0,   0,   0xFF, 0xFF};
     static const uint8_t kItemClass[] = {0xFF, 0xFF, 0, 0, 5, 0, 'C', 'I', 't', 'e', 'm'};
     static const uint8_t kItemRef[] = {0x03, 0x80};
+    size_t size = sizeof kHead + 4 + sizeof kItemClass - sizeof kItemRef;
+    for (const PlainTarget& t : targets)
+        size += sizeof kItemRef + 13 + t.address.size();
     std::vector<uint8_t> out;
+    out.reserve(size);
     Put(out, kHead, sizeof kHead);
     Put32(out, static_cast<int32_t>(targets.size()));
     for (size_t i = 0; i < targets.size(); ++i) {

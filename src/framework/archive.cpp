@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 constexpr uint16_t kNullTag = 0x0000;
@@ -15,67 +16,81 @@ constexpr uint16_t kWideStringMark = 0xFFFE;
 constexpr size_t kMaxClassName = 64;
 } // namespace
 
-// Identity map from a written class or object to its index: open addressing
-// over a power-of-two table, so writing n objects stays linear and cheap. The
-// home slot keeps the order of the addresses (heap blocks are 16-byte
-// aligned): objects allocated one after another, as a list's targets usually
-// are, land in neighbouring slots, so a long list walks the table in order
-// instead of missing the cache at every object.
+// What the writer has written, by identity, with the index of each: the
+// classes in a short array, the objects in an array that stays sorted by
+// address while they arrive in increasing address order (a list's targets
+// usually do, being allocated one after another), so that a new object costs
+// one comparison and one append. The first object out of order moves the
+// objects into an open-addressing hash table, which keeps writing n objects
+// linear in every case.
 struct CArchive::StoreMap {
-    struct Slot {
-        const void* key = nullptr;
-        uint32_t index = 0;
-    };
-    std::vector<Slot> slots = std::vector<Slot>(64);
-    size_t used = 0;
+    std::vector<std::pair<const CRuntimeClass*, uint32_t>> classes;
+    std::vector<const void*> keys; // objects, by entry number
+    std::vector<uint32_t> indices; // their indices, by entry number
+    bool sorted = true;            // keys ascend; no hash table yet
+    std::vector<uint32_t> slots;   // entry number + 1, or 0 for a free slot
 
+    uint32_t FindClass(const CRuntimeClass* pClass) const {
+        for (const auto& [c, index] : classes)
+            if (c == pClass)
+                return index;
+        return 0;
+    }
+    uint32_t FindObject(const void* key) {
+        if (!sorted) {
+            const uint32_t slot = Locate(key);
+            return slot ? indices[slot - 1] : 0;
+        }
+        if (keys.empty() || Before(keys.back(), key))
+            return 0;
+        auto it = std::lower_bound(keys.begin(), keys.end(), key, Before);
+        return it != keys.end() && *it == key ? indices[static_cast<size_t>(it - keys.begin())] : 0;
+    }
+    // Adds an object that FindObject did not find.
+    void AddObject(const void* key, uint32_t index) {
+        if (sorted && !keys.empty() && Before(key, keys.back())) {
+            sorted = false;
+            Rehash(64);
+        }
+        keys.push_back(key);
+        indices.push_back(index);
+        if (!sorted) {
+            if (keys.size() * 2 > slots.size())
+                Rehash(slots.size() * 2);
+            else
+                Place(keys.size() - 1);
+        }
+    }
+    void Reserve(size_t n) {
+        keys.reserve(keys.size() + n);
+        indices.reserve(indices.size() + n);
+    }
+
+private:
+    static bool Before(const void* a, const void* b) { return std::less<const void*>()(a, b); }
     size_t Home(const void* key) const {
         return static_cast<size_t>(reinterpret_cast<uintptr_t>(key) >> 4) & (slots.size() - 1);
     }
-    uint32_t Find(const void* key) const {
-        for (size_t i = Home(key);; i = (i + 1) & (slots.size() - 1)) {
-            if (slots[i].key == key)
-                return slots[i].index;
-            if (!slots[i].key)
-                return 0;
-        }
+    size_t Next(size_t i) const { return (i + 1) & (slots.size() - 1); }
+    uint32_t Locate(const void* key) const {
+        for (size_t i = Home(key); slots[i]; i = Next(i))
+            if (keys[slots[i] - 1] == key)
+                return slots[i];
+        return 0;
     }
-    // The slot that holds `key`, or the empty slot where it would go. Keeps
-    // room for two more entries, so one further Insert never grows the table
-    // and the slot stays valid, though that Insert may take it.
-    Slot& Probe(const void* key) {
-        if ((used + 2) * 2 > slots.size())
-            Grow();
-        size_t i = Home(key);
-        while (slots[i].key && slots[i].key != key)
-            i = (i + 1) & (slots.size() - 1);
-        return slots[i];
+    void Place(size_t entry) {
+        size_t i = Home(keys[entry]);
+        while (slots[i])
+            i = Next(i);
+        slots[i] = static_cast<uint32_t>(entry + 1);
     }
-    void Insert(const void* key, uint32_t index) {
-        if ((used + 1) * 2 > slots.size())
-            Grow();
-        size_t i = Home(key);
-        while (slots[i].key)
-            i = (i + 1) & (slots.size() - 1);
-        slots[i] = {key, index};
-        ++used;
-    }
-    void Grow() { Rebuild(slots.size() * 2); }
-    // Room for `n` more entries at most half full, in one rebuild.
-    void Reserve(size_t n) {
-        size_t size = slots.size();
-        while ((used + n) * 2 > size)
+    // A table of at least `size` slots, at most half full, holding every object.
+    void Rehash(size_t size) {
+        while (keys.size() * 2 + 2 > size)
             size *= 2;
-        if (size != slots.size())
-            Rebuild(size);
-    }
-    void Rebuild(size_t size) {
-        std::vector<Slot> old(size);
-        old.swap(slots);
-        used = 0;
-        for (const Slot& s : old)
-            if (s.key)
-                Insert(s.key, s.index);
+        slots.assign(size, 0);
+        for (size_t e = 0; e < keys.size(); ++e)
+            Place(e);
     }
 };
 
@@ -122,7 +137,7 @@ void CArchive::Abort() {
     m_pFile = nullptr;
 }
 
-void CArchive::WriteBytes(const void* p, size_t n) {
+void CArchive::WriteBytesSlow(const void* p, size_t n) {
     auto src = static_cast<const uint8_t*>(p);
     while (n > 0) {
         if (m_lpBufCur == m_lpBufMax)
@@ -181,17 +196,6 @@ uint32_t CArchive::ReadU32() {
     return dw;
 }
 
-void CArchive::WriteU16(uint16_t w) {
-    uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
-    WriteBytes(b, 2);
-}
-
-void CArchive::WriteU32(uint32_t dw) {
-    uint8_t b[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
-                    static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
-    WriteBytes(b, 4);
-}
-
 CArchive& CArchive::operator<<(int32_t n) {
     WriteU32(static_cast<uint32_t>(n));
     return *this;
@@ -218,6 +222,12 @@ uint32_t CArchive::ReadCount() {
 
 CArchive& CArchive::operator<<(const std::string& s) {
     const size_t n = s.size();
+    if (n < 0xFF && static_cast<size_t>(m_lpBufMax - m_lpBufCur) > n) { // the usual short string
+        *m_lpBufCur++ = static_cast<uint8_t>(n);
+        std::memcpy(m_lpBufCur, s.data(), n);
+        m_lpBufCur += n;
+        return *this;
+    }
     uint8_t prefix[7];
     size_t len;
     if (n < 0xFF) {
@@ -325,7 +335,13 @@ uint32_t CArchive::TakeIndex() {
 }
 
 void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
-    if (uint32_t nClassIndex = m_pStoreMap->Find(pClass)) {
+    // A list writes one class over and over: remember the last one.
+    if (pClass != m_pLastClass) {
+        m_nLastClassIndex = m_pStoreMap->FindClass(pClass);
+        m_pLastClass = m_nLastClassIndex ? pClass : nullptr;
+    }
+    if (m_pLastClass) {
+        const uint32_t nClassIndex = m_nLastClassIndex;
         if (nClassIndex < kBigObjectTag) {
             WriteU16(static_cast<uint16_t>(kClassTag | nClassIndex));
         } else {
@@ -340,7 +356,7 @@ void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
     WriteU16(pClass->m_wSchema);
     WriteU16(static_cast<uint16_t>(nameLen));
     WriteBytes(pClass->m_lpszClassName, nameLen);
-    m_pStoreMap->Insert(pClass, index);
+    m_pStoreMap->classes.emplace_back(pClass, index);
 }
 
 void CArchive::ReserveObjects(size_t n) {
@@ -353,8 +369,7 @@ void CArchive::WriteObject(const CObject* pOb) {
         WriteU16(kNullTag);
         return;
     }
-    StoreMap::Slot& slot = m_pStoreMap->Probe(pOb);
-    if (const uint32_t nObIndex = slot.index) {
+    if (const uint32_t nObIndex = m_pStoreMap->FindObject(pOb)) {
         if (nObIndex < kBigObjectTag) {
             WriteU16(static_cast<uint16_t>(nObIndex));
         } else {
@@ -363,14 +378,8 @@ void CArchive::WriteObject(const CObject* pOb) {
         }
         return;
     }
-    WriteClassTag(pOb->GetRuntimeClass()); // may add the class, possibly in `slot`
-    const uint32_t index = TakeIndex();
-    if (slot.key) {
-        m_pStoreMap->Insert(pOb, index);
-    } else {
-        slot = {pOb, index};
-        ++m_pStoreMap->used;
-    }
+    WriteClassTag(pOb->GetRuntimeClass());
+    m_pStoreMap->AddObject(pOb, TakeIndex());
     const_cast<CObject*>(pOb)->Serialize(*this);
 }
 

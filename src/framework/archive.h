@@ -8,6 +8,7 @@
 #include "framework/object.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ public:
     // (a class record the first time) followed by the object's fields.
     void WriteObject(const CObject* pOb);
     // Announces that about `n` more objects will be written, so that the
-    // table of written objects is sized once rather than grown step by step.
+    // record of written objects is allocated once rather than grown step by step.
     // Does nothing when loading, where counts come from the file.
     void ReserveObjects(size_t n);
     // Reads an object record whose class must derive from pClass. Returns null
@@ -75,13 +76,27 @@ private:
     };
 
     void FillBuffer(size_t nNeeded); // makes nNeeded bytes available or raises cause 3
-    void WriteBytes(const void* p, size_t n);
+    // The writers take the short way while the buffer has room.
+    void WriteBytes(const void* p, size_t n) {
+        if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < n)
+            return WriteBytesSlow(p, n);
+        std::memcpy(m_lpBufCur, p, n);
+        m_lpBufCur += n;
+    }
+    void WriteBytesSlow(const void* p, size_t n);
     void ReadBytes(void* p, size_t n);
     uint8_t ReadU8();
     uint16_t ReadU16();
     uint32_t ReadU32();
-    void WriteU16(uint16_t w);
-    void WriteU32(uint32_t dw);
+    void WriteU16(uint16_t w) {
+        const uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
+        WriteBytes(b, 2);
+    }
+    void WriteU32(uint32_t dw) {
+        const uint8_t b[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
+                              static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
+        WriteBytes(b, 4);
+    }
     size_t ReadStringLength(bool& bWide);
     void ReadRaw(std::string& s, size_t n);
     void ReadWide(std::string& s, size_t nChars);
@@ -101,6 +116,8 @@ private:
     bool m_bEof = false; // load: the file has no more bytes
     uint32_t m_nMapCount = 1;
     std::unique_ptr<StoreMap> m_pStoreMap;
+    const CRuntimeClass* m_pLastClass = nullptr; // store: the class last written, and its index
+    uint32_t m_nLastClassIndex = 0;
     std::vector<LoadEntry> m_loadMap; // load: entry i has the index m_nLoadFirst + i
     uint32_t m_nLoadFirst = 1;
 };

@@ -169,6 +169,39 @@ TEST(ListFormat, EscapesAboveIndex7FFEBothWays) {
     }
 }
 
+TEST(ListFormat, ObjectsWrittenAgainInAnyAddressOrderBecomeReferences) {
+    // Contiguous objects, first in address order, then against it, then all
+    // again in a scattered order: every second write is a reference to the
+    // index the object took the first time.
+    std::vector<CItem> items(300);
+    std::vector<size_t> order;
+    for (size_t k = 0; k < 150; ++k)
+        order.push_back(k);
+    for (size_t k = 300; k-- > 150;)
+        order.push_back(k);
+    CMemFile file;
+    CArchive ar(&file, CArchive::store);
+    std::vector<uint32_t> indexOf(items.size());
+    uint32_t next = 2; // index 1 is the class CItem
+    for (size_t k : order) {
+        ar.WriteObject(&items[k]);
+        indexOf[k] = next++;
+    }
+    ar.Flush();
+    const size_t firstPass = file.Data().size();
+    Bytes expected;
+    for (size_t k = 0; k < items.size(); ++k) {
+        const size_t scattered = k * 7 % items.size(); // 7 is prime to 300
+        ar.WriteObject(&items[scattered]);
+        expected = expected + Bytes{static_cast<uint8_t>(indexOf[scattered]),
+                                    static_cast<uint8_t>(indexOf[scattered] >> 8)};
+    }
+    ar.Close();
+    EXPECT_EQ(firstPass, kItemClass.size() + 300 * kItemFields.size() + 299 * 2);
+    EXPECT_EQ(Bytes(file.Data().begin() + static_cast<long>(firstPass), file.Data().end()),
+              expected);
+}
+
 TEST(ListFormat, IndexLimitRaisesCauseFiveBothWays) {
     EXPECT_EQ(Save(CItemList(), 0x3FFFFFFC).size(), 36u); // the list takes 0x3FFFFFFD
     for (uint32_t first : {0x3FFFFFFDu, 0x3FFFFFFEu}) {
