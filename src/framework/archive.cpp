@@ -150,10 +150,8 @@ void CArchive::WriteBytesSlow(const void* p, size_t n) {
     }
 }
 
-void CArchive::FillBuffer(size_t nNeeded) {
+void CArchive::FillBufferSlow(size_t nNeeded) {
     size_t have = static_cast<size_t>(m_lpBufMax - m_lpBufCur);
-    if (have >= nNeeded)
-        return;
     std::memmove(m_buf.data(), m_lpBufCur, have);
     m_lpBufCur = m_buf.data();
     m_lpBufMax = m_buf.data() + have;
@@ -175,26 +173,6 @@ void CArchive::ReadBytes(void* p, size_t n) {
 }
 
 // ---- primitives ----
-
-uint8_t CArchive::ReadU8() {
-    FillBuffer(1);
-    return *m_lpBufCur++;
-}
-
-uint16_t CArchive::ReadU16() {
-    FillBuffer(2);
-    uint16_t w = static_cast<uint16_t>(m_lpBufCur[0] | m_lpBufCur[1] << 8);
-    m_lpBufCur += 2;
-    return w;
-}
-
-uint32_t CArchive::ReadU32() {
-    FillBuffer(4);
-    uint32_t dw = uint32_t{m_lpBufCur[0]} | uint32_t{m_lpBufCur[1]} << 8 |
-                  uint32_t{m_lpBufCur[2]} << 16 | uint32_t{m_lpBufCur[3]} << 24;
-    m_lpBufCur += 4;
-    return dw;
-}
 
 CArchive& CArchive::operator<<(int32_t n) {
     WriteU32(static_cast<uint32_t>(n));
@@ -309,6 +287,13 @@ void CArchive::ReadWide(std::string& s, size_t nChars) {
 }
 
 CArchive& CArchive::operator>>(std::string& s) {
+    const size_t have = static_cast<size_t>(m_lpBufMax - m_lpBufCur);
+    if (have > 0 && *m_lpBufCur < 0xFF && have > *m_lpBufCur) { // the usual short string
+        const size_t n = *m_lpBufCur++;
+        s.assign(reinterpret_cast<const char*>(m_lpBufCur), n);
+        m_lpBufCur += n;
+        return *this;
+    }
     bool bWide;
     size_t n = ReadStringLength(bWide);
     if (bWide)

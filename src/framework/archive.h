@@ -75,7 +75,12 @@ private:
         bool isClass;
     };
 
-    void FillBuffer(size_t nNeeded); // makes nNeeded bytes available or raises cause 3
+    // Makes nNeeded bytes available or raises cause 3.
+    void FillBuffer(size_t nNeeded) {
+        if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded)
+            FillBufferSlow(nNeeded);
+    }
+    void FillBufferSlow(size_t nNeeded);
     // The writers take the short way while the buffer has room.
     void WriteBytes(const void* p, size_t n) {
         if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < n)
@@ -85,9 +90,23 @@ private:
     }
     void WriteBytesSlow(const void* p, size_t n);
     void ReadBytes(void* p, size_t n);
-    uint8_t ReadU8();
-    uint16_t ReadU16();
-    uint32_t ReadU32();
+    uint8_t ReadU8() {
+        FillBuffer(1);
+        return *m_lpBufCur++;
+    }
+    uint16_t ReadU16() {
+        FillBuffer(2);
+        const uint16_t w = static_cast<uint16_t>(m_lpBufCur[0] | m_lpBufCur[1] << 8);
+        m_lpBufCur += 2;
+        return w;
+    }
+    uint32_t ReadU32() {
+        FillBuffer(4);
+        const uint32_t dw = uint32_t{m_lpBufCur[0]} | uint32_t{m_lpBufCur[1]} << 8 |
+                            uint32_t{m_lpBufCur[2]} << 16 | uint32_t{m_lpBufCur[3]} << 24;
+        m_lpBufCur += 4;
+        return dw;
+    }
     void WriteU16(uint16_t w) {
         const uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
         WriteBytes(b, 2);
