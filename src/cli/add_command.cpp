@@ -3,14 +3,9 @@
 
 namespace {
 int RunAdd(const CCliCommand& command, const std::vector<std::string>& args) {
-    if (PrintHelpIfAsked(command, args))
-        return kExitOk;
     CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {"--icmp"}, {"--tcp"}, error))
-        return UsageError(command, error);
-    if (parsed.Operands().size() != 2)
-        return UsageError(command, "expects LIST and ADDRESS");
+    if (auto rc = StartCommand(command, args, {"--icmp"}, {"--tcp"}, 2, "LIST and ADDRESS", parsed))
+        return *rc;
     if (parsed.Has("--icmp") && parsed.Has("--tcp"))
         return UsageError(command, "--icmp and --tcp exclude each other");
 

@@ -60,13 +60,22 @@ std::optional<std::string> CCliArgs::Value(const std::string& name) const {
     return it->second;
 }
 
-bool PrintHelpIfAsked(const CCliCommand& command, const std::vector<std::string>& args) {
+std::optional<int> StartCommand(const CCliCommand& command, const std::vector<std::string>& args,
+                                std::initializer_list<const char*> flags,
+                                std::initializer_list<const char*> valued, size_t nOperands,
+                                const char* operandsWhat, CCliArgs& parsed) {
     // Only before "--": after it, "--help" is an operand like any other.
     auto end = std::find(args.begin(), args.end(), "--");
-    if (std::find(args.begin(), end, "--help") == end)
-        return false;
-    std::fputs(command.m_lpszUsage, stdout);
-    return true;
+    if (std::find(args.begin(), end, "--help") != end) {
+        std::fputs(command.m_lpszUsage, stdout);
+        return kExitOk;
+    }
+    std::string error;
+    if (!parsed.Parse(args, flags, valued, error))
+        return UsageError(command, error);
+    if (parsed.Operands().size() != nOperands)
+        return UsageError(command, std::string("expects ") + operandsWhat);
+    return std::nullopt;
 }
 
 int UsageError(const CCliCommand& command, const std::string& why) {

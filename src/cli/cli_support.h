@@ -45,8 +45,14 @@ private:
     std::vector<std::string> m_operands;
 };
 
-// True when `args` asks for help; the usage has then been printed to stdout.
-bool PrintHelpIfAsked(const CCliCommand& command, const std::vector<std::string>& args);
+// Starts a command: prints the usage to stdout for --help, else parses
+// `args` into `parsed` and checks that there are `nOperands` operands (named
+// by `operandsWhat` in the error). Returns the exit code to end with, or
+// nullopt to go on.
+std::optional<int> StartCommand(const CCliCommand& command, const std::vector<std::string>& args,
+                                std::initializer_list<const char*> flags,
+                                std::initializer_list<const char*> valued, size_t nOperands,
+                                const char* operandsWhat, CCliArgs& parsed);
 // Prints "ostrel-cli: WHY" and the command's usage to stderr; returns kExitUsage.
 int UsageError(const CCliCommand& command, const std::string& why);
 // Prints `message` as one line to stderr; returns kExitUsage.

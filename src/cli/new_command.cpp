@@ -3,14 +3,9 @@
 
 namespace {
 int RunNew(const CCliCommand& command, const std::vector<std::string>& args) {
-    if (PrintHelpIfAsked(command, args))
-        return kExitOk;
     CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {}, {}, error))
-        return UsageError(command, error);
-    if (parsed.Operands().size() != 1)
-        return UsageError(command, "expects one LIST");
+    if (auto rc = StartCommand(command, args, {}, {}, 1, "one LIST", parsed))
+        return *rc;
     return SaveListForCli(parsed.Operands()[0], CItemList());
 }
 } // namespace

@@ -3,14 +3,9 @@
 
 namespace {
 int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) {
-    if (PrintHelpIfAsked(command, args))
-        return kExitOk;
     CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {}, {}, error))
-        return UsageError(command, error);
-    if (parsed.Operands().size() != 2)
-        return UsageError(command, "expects LIST and N");
+    if (auto rc = StartCommand(command, args, {}, {}, 2, "LIST and N", parsed))
+        return *rc;
     std::optional<int32_t> number = ReadIntegerOption(parsed.Operands()[1], std::nullopt);
     if (!number)
         return kExitUsage;

@@ -59,17 +59,12 @@ int ReadChange(const CCliCommand& command, const CCliArgs& parsed, CSettingsChan
 }
 
 int RunSet(const CCliCommand& command, const std::vector<std::string>& args) {
-    if (PrintHelpIfAsked(command, args))
-        return kExitOk;
     CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {},
-                      {"--popup", "--sound", "--execute", "--period", "--autostart", "--logging",
-                       "--log-file"},
-                      error))
-        return UsageError(command, error);
-    if (parsed.Operands().size() != 1)
-        return UsageError(command, "expects one LIST");
+    if (auto rc = StartCommand(command, args, {},
+                               {"--popup", "--sound", "--execute", "--period", "--autostart",
+                                "--logging", "--log-file"},
+                               1, "one LIST", parsed))
+        return *rc;
     CSettingsChange change;
     if (int rc = ReadChange(command, parsed, change))
         return rc;

@@ -84,14 +84,9 @@ void PrintJson(const CItemList* list) {
 }
 
 int RunShow(const CCliCommand& command, const std::vector<std::string>& args) {
-    if (PrintHelpIfAsked(command, args))
-        return kExitOk;
     CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {"--json"}, {}, error))
-        return UsageError(command, error);
-    if (parsed.Operands().size() != 1)
-        return UsageError(command, "expects one LIST");
+    if (auto rc = StartCommand(command, args, {"--json"}, {}, 1, "one LIST", parsed))
+        return *rc;
 
     std::unique_ptr<CItemList> list;
     if (int rc = LoadListForCli(parsed.Operands()[0], list))

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "support/test_files.h"
+#include "support/test_items.h"
 
 namespace {
 struct CliResult {
@@ -41,15 +42,6 @@ CliResult RunCli(const std::vector<std::string>& args) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-}
-
-CItem* NewItem(int32_t ok, int32_t mode, const std::string& address, int32_t port) {
-    auto* item = new CItem;
-    item->m_bOk = ok;
-    item->m_nMode = mode;
-    item->m_strAddress = address;
-    item->m_nPort = port;
-    return item;
 }
 
 const char* const kDefaultJson =

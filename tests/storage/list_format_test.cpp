@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/test_files.h"
+#include "support/test_items.h"
 
 namespace {
 const char* const kPath = "/lists/a.osl";
@@ -55,15 +56,6 @@ std::string Describe(const CItemList* list) {
             << item->m_nPort;
     }
     return out.str();
-}
-
-CItem* NewItem(int32_t ok, int32_t mode, const std::string& address, int32_t port) {
-    auto* item = new CItem;
-    item->m_bOk = ok;
-    item->m_nMode = mode;
-    item->m_strAddress = address;
-    item->m_nPort = port;
-    return item;
 }
 
 std::unique_ptr<CItemList> ExampleList() {
