@@ -1,9 +1,45 @@
-// ostrel-cli: works with Ostrel list files without a window.
+// ostrel-cli: creates, inspects and edits Ostrel list files without a window.
+#include "cli/cli_commands.h"
+
 #include <cstdio>
+#include <cstring>
+
+namespace {
+const CCliCommand* const kCommands[] = {
+    &kShowCommand, &kNewCommand, &kSetCommand, &kAddCommand, &kRemoveCommand,
+};
+
+void PrintUsage(std::FILE* stream) {
+    std::fputs("usage: ostrel-cli COMMAND [--help] ...\ncommands:\n", stream);
+    for (const CCliCommand* command : kCommands)
+        std::fprintf(stream, "  %s\n", command->m_lpszName);
+    std::fputs("Exit status: 0 success, 2 usage or file error, 3 malformed list file.\n", stream);
+}
+
+int Dispatch(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    for (const CCliCommand* command : kCommands)
+        if (std::strcmp(argv[1], command->m_lpszName) == 0)
+            return command->m_pfnRun(*command, std::vector<std::string>(argv + 2, argv + argc));
+    std::fprintf(stderr, "ostrel-cli: unknown command %s\n", argv[1]);
+    PrintUsage(stderr);
+    return kExitUsage;
+}
+} // namespace
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::fputs("usage: ostrel-cli COMMAND ...\n", stderr);
-    return 2;
+    int rc = Dispatch(argc, argv);
+    // Output that could not be written is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::perror("ostrel-cli: standard output");
+        rc = rc ? rc : kExitUsage;
+    }
+    return rc;
 }

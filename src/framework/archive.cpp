@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 constexpr uint16_t kNullTag = 0x0000;
@@ -15,44 +16,81 @@ constexpr uint16_t kWideStringMark = 0xFFFE;
 constexpr size_t kMaxClassName = 64;
 } // namespace
 
-// Identity map from a written class or object to its index: open addressing
-// over a power-of-two table, so writing n objects stays linear and cheap.
+// What the writer has written, by identity, with the index of each: the
+// classes in a short array, the objects in an array that stays sorted by
+// address while they arrive in increasing address order (a list's targets
+// usually do, being allocated one after another), so that a new object costs
+// one comparison and one append. The first object out of order moves the
+// objects into an open-addressing hash table, which keeps writing n objects
+// linear in every case.
 struct CArchive::StoreMap {
-    struct Slot {
-        const void* key = nullptr;
-        uint32_t index = 0;
-    };
-    std::vector<Slot> slots = std::vector<Slot>(64);
-    size_t used = 0;
+    std::vector<std::pair<const CRuntimeClass*, uint32_t>> classes;
+    std::vector<const void*> keys; // objects, by entry number
+    std::vector<uint32_t> indices; // their indices, by entry number
+    bool sorted = true;            // keys ascend; no hash table yet
+    std::vector<uint32_t> slots;   // entry number + 1, or 0 for a free slot
 
-    size_t Home(const void* key) const {
-        auto h = reinterpret_cast<uintptr_t>(key) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h >> 20) & (slots.size() - 1);
+    uint32_t FindClass(const CRuntimeClass* pClass) const {
+        for (const auto& [c, index] : classes)
+            if (c == pClass)
+                return index;
+        return 0;
     }
-    uint32_t Find(const void* key) const {
-        for (size_t i = Home(key);; i = (i + 1) & (slots.size() - 1)) {
-            if (slots[i].key == key)
-                return slots[i].index;
-            if (!slots[i].key)
-                return 0;
+    uint32_t FindObject(const void* key) {
+        if (!sorted) {
+            const uint32_t slot = Locate(key);
+            return slot ? indices[slot - 1] : 0;
+        }
+        if (keys.empty() || Before(keys.back(), key))
+            return 0;
+        auto it = std::lower_bound(keys.begin(), keys.end(), key, Before);
+        return it != keys.end() && *it == key ? indices[static_cast<size_t>(it - keys.begin())] : 0;
+    }
+    // Adds an object that FindObject did not find.
+    void AddObject(const void* key, uint32_t index) {
+        if (sorted && !keys.empty() && Before(key, keys.back())) {
+            sorted = false;
+            Rehash(64);
+        }
+        keys.push_back(key);
+        indices.push_back(index);
+        if (!sorted) {
+            if (keys.size() * 2 > slots.size())
+                Rehash(slots.size() * 2);
+            else
+                Place(keys.size() - 1);
         }
     }
-    void Insert(const void* key, uint32_t index) {
-        if ((used + 1) * 2 > slots.size())
-            Grow();
-        size_t i = Home(key);
-        while (slots[i].key)
-            i = (i + 1) & (slots.size() - 1);
-        slots[i] = {key, index};
-        ++used;
+    void Reserve(size_t n) {
+        keys.reserve(keys.size() + n);
+        indices.reserve(indices.size() + n);
     }
-    void Grow() {
-        std::vector<Slot> old(slots.size() * 2);
-        old.swap(slots);
-        used = 0;
-        for (const Slot& s : old)
-            if (s.key)
-                Insert(s.key, s.index);
+
+private:
+    static bool Before(const void* a, const void* b) { return std::less<const void*>()(a, b); }
+    size_t Home(const void* key) const {
+        return static_cast<size_t>(reinterpret_cast<uintptr_t>(key) >> 4) & (slots.size() - 1);
+    }
+    size_t Next(size_t i) const { return (i + 1) & (slots.size() - 1); }
+    uint32_t Locate(const void* key) const {
+        for (size_t i = Home(key); slots[i]; i = Next(i))
+            if (keys[slots[i] - 1] == key)
+                return slots[i];
+        return 0;
+    }
+    void Place(size_t entry) {
+        size_t i = Home(keys[entry]);
+        while (slots[i])
+            i = Next(i);
+        slots[i] = static_cast<uint32_t>(entry + 1);
+    }
+    // A table of at least `size` slots, at most half full, holding every object.
+    void Rehash(size_t size) {
+        while (keys.size() * 2 + 2 > size)
+            size *= 2;
+        slots.assign(size, 0);
+        for (size_t e = 0; e < keys.size(); ++e)
+            Place(e);
     }
 };
 
@@ -62,8 +100,12 @@ CArchive::CArchive(CFile* pFile, Mode nMode, size_t nBufSize)
     m_lpBufMax = nMode == store ? m_buf.data() + m_buf.size() : m_buf.data();
     if (nMode == store)
         m_pStoreMap = std::make_unique<StoreMap>();
-    else
-        m_loadMap.push_back({nullptr, false}); // index 0: the null reference
+}
+
+void CArchive::SetNextIndexForTesting(uint32_t n) {
+    m_nMapCount = n;
+    if (IsLoading() && m_loadMap.empty())
+        m_nLoadFirst = n;
 }
 
 CArchive::~CArchive() = default;
@@ -95,7 +137,7 @@ void CArchive::Abort() {
     m_pFile = nullptr;
 }
 
-void CArchive::WriteBytes(const void* p, size_t n) {
+void CArchive::WriteBytesSlow(const void* p, size_t n) {
     auto src = static_cast<const uint8_t*>(p);
     while (n > 0) {
         if (m_lpBufCur == m_lpBufMax)
@@ -108,16 +150,14 @@ void CArchive::WriteBytes(const void* p, size_t n) {
     }
 }
 
-void CArchive::FillBuffer(size_t nNeeded) {
+void CArchive::FillBufferSlow(size_t nNeeded) {
     size_t have = static_cast<size_t>(m_lpBufMax - m_lpBufCur);
-    if (have >= nNeeded)
-        return;
     std::memmove(m_buf.data(), m_lpBufCur, have);
     m_lpBufCur = m_buf.data();
     m_lpBufMax = m_buf.data() + have;
     while (!m_bEof && static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded) {
-        size_t got = m_pFile ? m_pFile->Read(m_lpBufMax, m_buf.data() + m_buf.size() - m_lpBufMax)
-                             : 0;
+        size_t got =
+            m_pFile ? m_pFile->Read(m_lpBufMax, m_buf.data() + m_buf.size() - m_lpBufMax) : 0;
         if (got == 0)
             m_bEof = true;
         m_lpBufMax += got;
@@ -133,37 +173,6 @@ void CArchive::ReadBytes(void* p, size_t n) {
 }
 
 // ---- primitives ----
-
-uint8_t CArchive::ReadU8() {
-    FillBuffer(1);
-    return *m_lpBufCur++;
-}
-
-uint16_t CArchive::ReadU16() {
-    FillBuffer(2);
-    uint16_t w = static_cast<uint16_t>(m_lpBufCur[0] | m_lpBufCur[1] << 8);
-    m_lpBufCur += 2;
-    return w;
-}
-
-uint32_t CArchive::ReadU32() {
-    FillBuffer(4);
-    uint32_t dw = uint32_t{m_lpBufCur[0]} | uint32_t{m_lpBufCur[1]} << 8 |
-                  uint32_t{m_lpBufCur[2]} << 16 | uint32_t{m_lpBufCur[3]} << 24;
-    m_lpBufCur += 4;
-    return dw;
-}
-
-void CArchive::WriteU16(uint16_t w) {
-    uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
-    WriteBytes(b, 2);
-}
-
-void CArchive::WriteU32(uint32_t dw) {
-    uint8_t b[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
-                    static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
-    WriteBytes(b, 4);
-}
 
 CArchive& CArchive::operator<<(int32_t n) {
     WriteU32(static_cast<uint32_t>(n));
@@ -191,6 +200,12 @@ uint32_t CArchive::ReadCount() {
 
 CArchive& CArchive::operator<<(const std::string& s) {
     const size_t n = s.size();
+    if (n < 0xFF && static_cast<size_t>(m_lpBufMax - m_lpBufCur) > n) { // the usual short string
+        *m_lpBufCur++ = static_cast<uint8_t>(n);
+        std::memcpy(m_lpBufCur, s.data(), n);
+        m_lpBufCur += n;
+        return *this;
+    }
     uint8_t prefix[7];
     size_t len;
     if (n < 0xFF) {
@@ -203,8 +218,12 @@ CArchive& CArchive::operator<<(const std::string& s) {
         len = 3;
     } else {
         const uint32_t n32 = static_cast<uint32_t>(n);
-        const uint8_t p[7] = {0xFF, 0xFF, 0xFF, static_cast<uint8_t>(n32),
-                              static_cast<uint8_t>(n32 >> 8), static_cast<uint8_t>(n32 >> 16),
+        const uint8_t p[7] = {0xFF,
+                              0xFF,
+                              0xFF,
+                              static_cast<uint8_t>(n32),
+                              static_cast<uint8_t>(n32 >> 8),
+                              static_cast<uint8_t>(n32 >> 16),
                               static_cast<uint8_t>(n32 >> 24)};
         std::memcpy(prefix, p, 7);
         len = 7;
@@ -268,6 +287,13 @@ void CArchive::ReadWide(std::string& s, size_t nChars) {
 }
 
 CArchive& CArchive::operator>>(std::string& s) {
+    const size_t have = static_cast<size_t>(m_lpBufMax - m_lpBufCur);
+    if (have > 0 && *m_lpBufCur < 0xFF && have > *m_lpBufCur) { // the usual short string
+        const size_t n = *m_lpBufCur++;
+        s.assign(reinterpret_cast<const char*>(m_lpBufCur), n);
+        m_lpBufCur += n;
+        return *this;
+    }
     bool bWide;
     size_t n = ReadStringLength(bWide);
     if (bWide)
@@ -279,6 +305,14 @@ CArchive& CArchive::operator>>(std::string& s) {
 
 // ---- objects ----
 
+// The class or object read with this index, or null when no such index has
+// been assigned. Index 0, the null reference, is never an entry.
+const CArchive::LoadEntry* CArchive::FindLoaded(uint32_t index) const {
+    if (index < m_nLoadFirst || index - m_nLoadFirst >= m_loadMap.size())
+        return nullptr;
+    return &m_loadMap[index - m_nLoadFirst];
+}
+
 uint32_t CArchive::TakeIndex() {
     if (m_nMapCount > kMaxMapIndex)
         ThrowFormat(CArchiveException::badIndex);
@@ -286,7 +320,13 @@ uint32_t CArchive::TakeIndex() {
 }
 
 void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
-    if (uint32_t nClassIndex = m_pStoreMap->Find(pClass)) {
+    // A list writes one class over and over: remember the last one.
+    if (pClass != m_pLastClass) {
+        m_nLastClassIndex = m_pStoreMap->FindClass(pClass);
+        m_pLastClass = m_nLastClassIndex ? pClass : nullptr;
+    }
+    if (m_pLastClass) {
+        const uint32_t nClassIndex = m_nLastClassIndex;
         if (nClassIndex < kBigObjectTag) {
             WriteU16(static_cast<uint16_t>(kClassTag | nClassIndex));
         } else {
@@ -301,7 +341,12 @@ void CArchive::WriteClassTag(const CRuntimeClass* pClass) {
     WriteU16(pClass->m_wSchema);
     WriteU16(static_cast<uint16_t>(nameLen));
     WriteBytes(pClass->m_lpszClassName, nameLen);
-    m_pStoreMap->Insert(pClass, index);
+    m_pStoreMap->classes.emplace_back(pClass, index);
+}
+
+void CArchive::ReserveObjects(size_t n) {
+    if (IsStoring())
+        m_pStoreMap->Reserve(n);
 }
 
 void CArchive::WriteObject(const CObject* pOb) {
@@ -309,7 +354,7 @@ void CArchive::WriteObject(const CObject* pOb) {
         WriteU16(kNullTag);
         return;
     }
-    if (uint32_t nObIndex = m_pStoreMap->Find(pOb)) {
+    if (const uint32_t nObIndex = m_pStoreMap->FindObject(pOb)) {
         if (nObIndex < kBigObjectTag) {
             WriteU16(static_cast<uint16_t>(nObIndex));
         } else {
@@ -319,7 +364,7 @@ void CArchive::WriteObject(const CObject* pOb) {
         return;
     }
     WriteClassTag(pOb->GetRuntimeClass());
-    m_pStoreMap->Insert(pOb, TakeIndex());
+    m_pStoreMap->AddObject(pOb, TakeIndex());
     const_cast<CObject*>(pOb)->Serialize(*this);
 }
 
@@ -355,15 +400,17 @@ CObject* CArchive::ReadRecord(const CRuntimeClass* pClassExpected, bool bNewOnly
         const uint32_t tag =
             wTag == kBigObjectTag ? ReadU32() : (wTag & 0x7FFFu) | uint32_t(wTag & 0x8000u) << 16;
         const uint32_t index = tag & ~kBigClassTag;
-        const bool known = index < m_loadMap.size();
+        const LoadEntry* entry = FindLoaded(index);
         if (!(tag & kBigClassTag)) { // an object reference
-            if (bNewOnly || (index != 0 && (!known || m_loadMap[index].isClass)))
+            if (index == 0 && !bNewOnly)
+                return nullptr;
+            if (bNewOnly || !entry || entry->isClass)
                 ThrowFormat(CArchiveException::badIndex);
-            return static_cast<CObject*>(const_cast<void*>(m_loadMap[index].p));
+            return static_cast<CObject*>(const_cast<void*>(entry->p));
         }
-        if (index == 0 || !known || !m_loadMap[index].isClass)
+        if (!entry || !entry->isClass)
             ThrowFormat(CArchiveException::badIndex);
-        pClass = static_cast<const CRuntimeClass*>(m_loadMap[index].p);
+        pClass = static_cast<const CRuntimeClass*>(entry->p);
     }
     if (!pClass->IsDerivedFrom(pClassExpected))
         ThrowFormat(CArchiveException::badClass);
@@ -375,6 +422,10 @@ CObject* CArchive::ReadRecord(const CRuntimeClass* pClassExpected, bool bNewOnly
     return pOb.release();
 }
 
-CObject* CArchive::ReadObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, false); }
+CObject* CArchive::ReadObject(const CRuntimeClass* pClass) {
+    return ReadRecord(pClass, false);
+}
 
-CObject* CArchive::ReadNewObject(const CRuntimeClass* pClass) { return ReadRecord(pClass, true); }
+CObject* CArchive::ReadNewObject(const CRuntimeClass* pClass) {
+    return ReadRecord(pClass, true);
+}

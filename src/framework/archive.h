@@ -8,6 +8,7 @@
 #include "framework/object.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ public:
     // Writes an object record: the null tag, a back reference, or a class tag
     // (a class record the first time) followed by the object's fields.
     void WriteObject(const CObject* pOb);
+    // Announces that about `n` more objects will be written, so that the
+    // record of written objects is allocated once rather than grown step by step.
+    // Does nothing when loading, where counts come from the file.
+    void ReserveObjects(size_t n);
     // Reads an object record whose class must derive from pClass. Returns null
     // for the null tag and the earlier object for a back reference; a new
     // object belongs to the caller.
@@ -58,8 +63,10 @@ public:
     void Abort();
 
     // Makes the next index handed out `n`, so that tests can reach the index
-    // limit and the 32-bit escape without writing a billion objects.
-    void SetNextIndexForTesting(uint32_t n) { m_nMapCount = n; }
+    // limit and the 32-bit escape without writing a billion objects. When
+    // loading, call it before the first record: the indices below `n` then
+    // stay unassigned.
+    void SetNextIndexForTesting(uint32_t n);
 
 private:
     struct StoreMap;
@@ -68,19 +75,53 @@ private:
         bool isClass;
     };
 
-    void FillBuffer(size_t nNeeded); // makes nNeeded bytes available or raises cause 3
-    void WriteBytes(const void* p, size_t n);
+    // Makes nNeeded bytes available or raises cause 3.
+    void FillBuffer(size_t nNeeded) {
+        if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < nNeeded)
+            FillBufferSlow(nNeeded);
+    }
+    void FillBufferSlow(size_t nNeeded);
+    // The writers take the short way while the buffer has room.
+    void WriteBytes(const void* p, size_t n) {
+        if (static_cast<size_t>(m_lpBufMax - m_lpBufCur) < n)
+            return WriteBytesSlow(p, n);
+        std::memcpy(m_lpBufCur, p, n);
+        m_lpBufCur += n;
+    }
+    void WriteBytesSlow(const void* p, size_t n);
     void ReadBytes(void* p, size_t n);
-    uint8_t ReadU8();
-    uint16_t ReadU16();
-    uint32_t ReadU32();
-    void WriteU16(uint16_t w);
-    void WriteU32(uint32_t dw);
+    uint8_t ReadU8() {
+        FillBuffer(1);
+        return *m_lpBufCur++;
+    }
+    uint16_t ReadU16() {
+        FillBuffer(2);
+        const uint16_t w = static_cast<uint16_t>(m_lpBufCur[0] | m_lpBufCur[1] << 8);
+        m_lpBufCur += 2;
+        return w;
+    }
+    uint32_t ReadU32() {
+        FillBuffer(4);
+        const uint32_t dw = uint32_t{m_lpBufCur[0]} | uint32_t{m_lpBufCur[1]} << 8 |
+                            uint32_t{m_lpBufCur[2]} << 16 | uint32_t{m_lpBufCur[3]} << 24;
+        m_lpBufCur += 4;
+        return dw;
+    }
+    void WriteU16(uint16_t w) {
+        const uint8_t b[2] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
+        WriteBytes(b, 2);
+    }
+    void WriteU32(uint32_t dw) {
+        const uint8_t b[4] = {static_cast<uint8_t>(dw), static_cast<uint8_t>(dw >> 8),
+                              static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 24)};
+        WriteBytes(b, 4);
+    }
     size_t ReadStringLength(bool& bWide);
     void ReadRaw(std::string& s, size_t n);
     void ReadWide(std::string& s, size_t nChars);
 
     uint32_t TakeIndex();
+    const LoadEntry* FindLoaded(uint32_t index) const;
     void WriteClassTag(const CRuntimeClass* pClass);
     const CRuntimeClass* ReadClassRecord();
     CObject* ReadRecord(const CRuntimeClass* pClass, bool bNewOnly);
@@ -91,8 +132,11 @@ private:
     std::vector<uint8_t> m_buf;
     uint8_t* m_lpBufCur;
     uint8_t* m_lpBufMax; // store: end of the buffer; load: end of the data in it
-    bool m_bEof = false;  // load: the file has no more bytes
+    bool m_bEof = false; // load: the file has no more bytes
     uint32_t m_nMapCount = 1;
     std::unique_ptr<StoreMap> m_pStoreMap;
-    std::vector<LoadEntry> m_loadMap;
+    const CRuntimeClass* m_pLastClass = nullptr; // store: the class last written, and its index
+    uint32_t m_nLastClassIndex = 0;
+    std::vector<LoadEntry> m_loadMap; // load: entry i has the index m_nLoadFirst + i
+    uint32_t m_nLoadFirst = 1;
 };

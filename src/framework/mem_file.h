@@ -29,6 +29,9 @@ public:
     }
     std::string GetFilePath() const override { return m_strPath; }
 
+    // Makes room for `n` bytes of written data in one allocation.
+    void Reserve(size_t n) { m_data.reserve(n); }
+
     const std::vector<uint8_t>& Data() const { return m_data; }
 
 private:

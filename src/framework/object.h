@@ -47,27 +47,32 @@ protected:
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
 // In a class body: declares the class record and its query.
-#define DECLARE_SERIAL(class_name)                                                       \
-public:                                                                                  \
-    static const CRuntimeClass class##class_name;                                        \
-    const CRuntimeClass* GetRuntimeClass() const override;                               \
+#define DECLARE_SERIAL(class_name)                                                                 \
+public:                                                                                            \
+    static const CRuntimeClass class##class_name;                                                  \
+    const CRuntimeClass* GetRuntimeClass() const override;                                         \
     static CObject* CreateObject();
 
 // In the class's source file: registers the class under its own name.
-#define IMPLEMENT_SERIAL(class_name, base_class_name, schema)                            \
-    CObject* class_name::CreateObject() { return new class_name; }                       \
-    const CRuntimeClass class_name::class##class_name(#class_name, schema,               \
-                                                      &class_name::CreateObject,         \
-                                                      RUNTIME_CLASS(base_class_name));   \
-    const CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+#define IMPLEMENT_SERIAL(class_name, base_class_name, schema)                                      \
+    CObject* class_name::CreateObject() {                                                          \
+        return new class_name;                                                                     \
+    }                                                                                              \
+    const CRuntimeClass class_name::class##class_name(                                             \
+        #class_name, schema, &class_name::CreateObject, RUNTIME_CLASS(base_class_name));           \
+    const CRuntimeClass* class_name::GetRuntimeClass() const {                                     \
+        return RUNTIME_CLASS(class_name);                                                          \
+    }
 
 // Registers a class that has a record but cannot be created by name.
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                   \
-    const CRuntimeClass class_name::class##class_name(#class_name, 0xFFFF, nullptr,      \
-                                                      RUNTIME_CLASS(base_class_name));   \
-    const CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                             \
+    const CRuntimeClass class_name::class##class_name(#class_name, 0xFFFF, nullptr,                \
+                                                      RUNTIME_CLASS(base_class_name));             \
+    const CRuntimeClass* class_name::GetRuntimeClass() const {                                     \
+        return RUNTIME_CLASS(class_name);                                                          \
+    }
 
-#define DECLARE_DYNAMIC(class_name)                                                      \
-public:                                                                                  \
-    static const CRuntimeClass class##class_name;                                        \
+#define DECLARE_DYNAMIC(class_name)                                                                \
+public:                                                                                            \
+    static const CRuntimeClass class##class_name;                                                  \
     const CRuntimeClass* GetRuntimeClass() const override;

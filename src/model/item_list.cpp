@@ -9,6 +9,7 @@ void CItemList::Serialize(CArchive& ar) {
         ar << m_bPopup << m_strSound << m_strExecute << m_nPeriod << m_bAutoStart << m_nLogging
            << m_strLogFile;
         ar.WriteCount(static_cast<uint32_t>(GetCount()));
+        ar.ReserveObjects(GetCount() + 1); // the targets and their class
         for (POSITION pos = GetHeadPosition(); pos;)
             ar.WriteObject(GetNext(pos));
     } else {

@@ -1,0 +1,10 @@
+// The commands of ostrel-cli, one per source file; main.cpp lists them.
+#pragma once
+
+#include "cli/cli_support.h"
+
+extern const CCliCommand kShowCommand;
+extern const CCliCommand kNewCommand;
+extern const CCliCommand kSetCommand;
+extern const CCliCommand kAddCommand;
+extern const CCliCommand kRemoveCommand;

@@ -1,0 +1,175 @@
+#include "cli/cli_support.h"
+
+#include "framework/exception.h"
+#include "framework/integer_text.h"
+#include "storage/list_file.h"
+#include "storage/list_file_messages.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+bool Contains(std::initializer_list<const char*> names, const std::string& name) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return name == n; });
+}
+
+void PrintLine(std::FILE* stream, const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+}
+} // namespace
+
+bool CCliArgs::Parse(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
+                     std::initializer_list<const char*> valued, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            m_operands.insert(m_operands.end(), args.begin() + static_cast<long>(i) + 1,
+                              args.end());
+            break;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            m_operands.push_back(arg);
+            continue;
+        }
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        if (Contains(flags, name) && eq == std::string::npos) {
+            m_values[name];
+        } else if (Contains(valued, name)) {
+            if (eq != std::string::npos) {
+                m_values[name] = arg.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                m_values[name] = args[++i];
+            } else {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> CCliArgs::Value(const std::string& name) const {
+    auto it = m_values.find(name);
+    if (it == m_values.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::optional<int> StartCommand(const CCliCommand& command, const std::vector<std::string>& args,
+                                std::initializer_list<const char*> flags,
+                                std::initializer_list<const char*> valued, size_t nOperands,
+                                const char* operandsWhat, CCliArgs& parsed) {
+    // Only before "--": after it, "--help" is an operand like any other.
+    auto end = std::find(args.begin(), args.end(), "--");
+    if (std::find(args.begin(), end, "--help") != end) {
+        std::fputs(command.m_lpszUsage, stdout);
+        return kExitOk;
+    }
+    std::string error;
+    if (!parsed.Parse(args, flags, valued, error))
+        return UsageError(command, error);
+    if (parsed.Operands().size() != nOperands)
+        return UsageError(command, std::string("expects ") + operandsWhat);
+    return std::nullopt;
+}
+
+int UsageError(const CCliCommand& command, const std::string& why) {
+    PrintLine(stderr, "ostrel-cli " + std::string(command.m_lpszName) + ": " + why);
+    std::fputs(command.m_lpszUsage, stderr);
+    return kExitUsage;
+}
+
+int InputError(const std::string& message) {
+    PrintLine(stderr, message);
+    return kExitUsage;
+}
+
+std::optional<int32_t> ReadIntegerOption(const std::string& text,
+                                         std::optional<std::pair<int32_t, int32_t>> range) {
+    std::optional<int32_t> value = ReadIntegerText(text);
+    if (!value) {
+        InputError(kEnterIntegerMessage);
+        return std::nullopt;
+    }
+    if (range && (*value < range->first || *value > range->second)) {
+        InputError(IntegerRangeMessage(range->first, range->second));
+        return std::nullopt;
+    }
+    return value;
+}
+
+int LoadListForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
+    try {
+        out = ReadListFile(path);
+        return kExitOk;
+    } catch (const CFileException& e) {
+        PrintLine(stderr, LoadFailedMessage(path, e.m_lOsError));
+        return kExitUsage;
+    } catch (const CArchiveException& e) {
+        PrintLine(stderr, kLoadCorruptMessage);
+        PrintLine(stderr, e.GetErrorMessage());
+        return kExitFormat;
+    }
+}
+
+int LoadListOrDefaultForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
+    const int rc = LoadListForCli(path, out);
+    if (rc == kExitOk && !out)
+        out = std::make_unique<CItemList>();
+    return rc;
+}
+
+int SaveListForCli(const std::string& path, const CItemList& list) {
+    try {
+        WriteListFile(path, list);
+        return kExitOk;
+    } catch (const CFileException& e) {
+        PrintLine(stderr, SaveFailedMessage(path, e.m_lOsError));
+    } catch (const CArchiveException&) {
+        PrintLine(stderr, SaveFormatFailedMessage(path));
+    }
+    return kExitUsage;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"':
+            json += "\\\"";
+            break;
+        case '\\':
+            json += "\\\\";
+            break;
+        case '\b':
+            json += "\\b";
+            break;
+        case '\f':
+            json += "\\f";
+            break;
+        case '\n':
+            json += "\\n";
+            break;
+        case '\r':
+            json += "\\r";
+            break;
+        case '\t':
+            json += "\\t";
+            break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                json += escape;
+            } else {
+                json += static_cast<char>(c);
+            }
+        }
+    }
+    return json + "\"";
+}

@@ -1,0 +1,97 @@
+#include "framework/disk_file.h"
+
+#include "framework/exception.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+// The path made absolute against the current directory, "." and ".." folded
+// away by name; the path unchanged when the current directory is unknown.
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+} // namespace
+
+CDiskFile::CDiskFile(const std::string& path, int flags, unsigned mode)
+    : m_strPath(path), m_strFullPath(FullPath(path)) {
+    do
+        m_hFile = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+    while (m_hFile < 0 && errno == EINTR);
+    if (m_hFile < 0)
+        Fail(errno);
+    Lock();
+}
+
+CDiskFile::CDiskFile(int fd, const std::string& path)
+    : m_hFile(fd), m_strPath(path), m_strFullPath(FullPath(path)) {
+    Lock();
+}
+
+CDiskFile::~CDiskFile() {
+    if (m_hFile >= 0)
+        ::close(m_hFile);
+}
+
+void CDiskFile::Lock() {
+    int rc;
+    do
+        rc = ::flock(m_hFile, LOCK_EX | LOCK_NB);
+    while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        const int err = errno;
+        ::close(m_hFile);
+        m_hFile = -1;
+        Fail(err);
+    }
+}
+
+[[noreturn]] void CDiskFile::Fail(int nErrno) const {
+    throw CFileException(nErrno, m_strPath);
+}
+
+size_t CDiskFile::Read(void* pBuf, size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(m_hFile, pBuf, n);
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno != EINTR)
+            Fail(errno);
+    }
+}
+
+void CDiskFile::Write(const void* pBuf, size_t n) {
+    auto p = static_cast<const char*>(pBuf);
+    while (n > 0) {
+        const ssize_t put = ::write(m_hFile, p, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            Fail(errno);
+        if (put == 0) // nothing stored and no reason given
+            throw CFileException(-1, m_strPath);
+        p += put;
+        n -= static_cast<size_t>(put);
+    }
+}
+
+void CDiskFile::Sync() {
+    if (::fsync(m_hFile) < 0)
+        Fail(errno);
+}
+
+void CDiskFile::Close() {
+    const int fd = m_hFile;
+    if (fd < 0)
+        return;
+    m_hFile = -1;
+    // After close(2) the descriptor is gone even when it reports an error, so
+    // it is not retried on EINTR.
+    if (::close(fd) < 0 && errno != EINTR)
+        Fail(errno);
+}
