@@ -1,5 +1,6 @@
 #include "check/check_log.h"
 #include "model/item.h"
+#include "support/test_files.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -33,12 +34,9 @@ protected:
     void SetUp() override {
         setenv("TZ", kZone, 1);
         tzset();
-        char szTemplate[] = "/tmp/ostrel-log-XXXXXX";
-        ASSERT_NE(mkdtemp(szTemplate), nullptr);
-        m_dir = szTemplate;
-        m_strPath = (m_dir / "check.log").string();
+        ASSERT_FALSE(m_dir.Path().empty());
+        m_strPath = m_dir / "check.log";
     }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     std::string Contents() const {
         std::ifstream file(m_strPath, std::ios::binary);
@@ -48,7 +46,7 @@ protected:
         std::ofstream(m_strPath, std::ios::binary) << text;
     }
 
-    std::filesystem::path m_dir;
+    CTempDir m_dir;
     std::string m_strPath;
 };
 } // namespace
@@ -117,19 +115,19 @@ TEST_F(CheckLog, AppendsWithoutEverTruncating) {
 }
 
 TEST_F(CheckLog, UnwritablePathsWriteNothing) {
-    AppendLogRecord(m_dir.string(), Target("h", 1, 80), 0); // a folder
-    AppendLogRecord((m_dir / "missing" / "check.log").string(), Target("h", 1, 80), 0);
+    AppendLogRecord(m_dir.Path(), Target("h", 1, 80), 0); // a folder
+    AppendLogRecord(m_dir / "missing/check.log", Target("h", 1, 80), 0);
     AppendLogRecord(m_strPath + std::string("\0x", 2), Target("h", 1, 80), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
     EXPECT_FALSE(std::filesystem::exists(m_strPath)) << "no file named by the text before a zero";
-    EXPECT_TRUE(std::filesystem::is_directory(m_dir));
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path()));
 
     // A read-only file, written by a user other than root (root ignores modes).
     if (geteuid() != 0)
         GTEST_SKIP() << "dropping to nobody needs root";
     Write("kept\r\n");
     ASSERT_EQ(chmod(m_strPath.c_str(), 0444), 0);
-    ASSERT_EQ(chmod(m_dir.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
     pid_t pid = fork();
     if (pid == 0) {
         bool bDropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;

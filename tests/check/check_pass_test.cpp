@@ -3,6 +3,7 @@
 #include "check/status_sink.h"
 #include "loopback_port.h"
 #include "model/item_list.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -45,12 +46,7 @@ private:
 
 class CheckPass : public testing::Test {
 protected:
-    void SetUp() override {
-        char szTemplate[] = "/tmp/ostrel-pass-XXXXXX";
-        ASSERT_NE(mkdtemp(szTemplate), nullptr);
-        m_dir = szTemplate;
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
+    void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
 
     // Appends a TCP target on loopback: the listening port or the refusing one.
     CItem* AddTarget(CItemList& list, bool bAnswers) {
@@ -82,7 +78,7 @@ protected:
                std::to_string(port.Port());
     }
 
-    std::filesystem::path m_dir;
+    CTempDir m_dir;
     CLoopbackPort m_listening{true};
     CLoopbackPort m_refusing{false};
 };
@@ -137,7 +133,7 @@ TEST_F(CheckPass, LoggingModesWriteTheRecordsDue) {
         AddTarget(list, false);
         AddTarget(list, true);
         list.m_nLogging = c.nLogging;
-        std::string strPath = (m_dir / ("case" + std::to_string(nCase++) + ".log")).string();
+        std::string strPath = m_dir / ("case" + std::to_string(nCase++) + ".log");
         list.m_strLogFile = c.bPath ? strPath : "";
         CRecordingSink sink;
         EXPECT_EQ(RunCheckPass(list, sink), 0);
@@ -155,7 +151,7 @@ TEST_F(CheckPass, LoggingModeChangeTakesEffectFromTheNextTarget) {
     AddTarget(list, true);
     AddTarget(list, false);
     AddTarget(list, true);
-    list.m_strLogFile = (m_dir / "switch.log").string();
+    list.m_strLogFile = m_dir / "switch.log";
     CRecordingSink sink;
     sink.m_fnOnRow = [&](int nRow) {
         if (nRow == 0)
@@ -171,12 +167,12 @@ TEST_F(CheckPass, UnwritableLogLeavesTheResult) {
     AddTarget(list, true);
     AddTarget(list, false);
     list.m_nLogging = kLogAlways;
-    list.m_strLogFile = m_dir.string(); // a folder
+    list.m_strLogFile = m_dir.Path(); // a folder
     CRecordingSink sink;
     EXPECT_EQ(RunCheckPass(list, sink), 0);
     EXPECT_EQ(sink.Rows(), (std::vector<std::string>{"0:Yes", "1:No"}));
     EXPECT_EQ(Statuses(list), (std::vector<int32_t>{1, 0}));
-    EXPECT_TRUE(std::filesystem::is_empty(m_dir));
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path()));
 }
 
 // The worker tells its end through the callback, and a second pass cannot
