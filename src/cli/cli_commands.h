@@ -8,3 +8,4 @@ extern const CCliCommand kNewCommand;
 extern const CCliCommand kSetCommand;
 extern const CCliCommand kAddCommand;
 extern const CCliCommand kRemoveCommand;
+extern const CCliCommand kCheckCommand;

@@ -73,6 +73,10 @@ int LoadListOrDefaultForCli(const std::string& path, std::unique_ptr<CItemList>&
 // Saves `list` to `path`. Returns kExitOk, or prints the error and returns kExitUsage.
 int SaveListForCli(const std::string& path, const CItemList& list);
 
+// `text` for a terminal: control characters shown as \xNN, since printed
+// as they are they would act on the terminal.
+std::string VisibleText(const std::string& text);
+
 // `text` as a JSON string with its quotes: control characters escaped, and
 // each byte of 0x80 and above written as \u00xx with the byte's value.
 std::string JsonString(const std::string& text);

@@ -6,14 +6,16 @@
 
 namespace {
 const CCliCommand* const kCommands[] = {
-    &kShowCommand, &kNewCommand, &kSetCommand, &kAddCommand, &kRemoveCommand,
+    &kShowCommand, &kNewCommand, &kSetCommand, &kAddCommand, &kRemoveCommand, &kCheckCommand,
 };
 
 void PrintUsage(std::FILE* stream) {
     std::fputs("usage: ostrel-cli COMMAND [--help] ...\ncommands:\n", stream);
     for (const CCliCommand* command : kCommands)
         std::fprintf(stream, "  %s\n", command->m_lpszName);
-    std::fputs("Exit status: 0 success, 2 usage or file error, 3 malformed list file.\n", stream);
+    std::fputs("Exit status: 0 success, 1 check: a target did not respond, 2 usage or file "
+               "error, 3 malformed list file.\n",
+               stream);
 }
 
 int Dispatch(int argc, char** argv) {

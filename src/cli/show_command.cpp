@@ -5,21 +5,6 @@
 #include <string>
 
 namespace {
-// Control characters in stored text would act on the terminal; show them as \xNN.
-std::string Visible(const std::string& text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            shown += escape;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
 std::string LoggingName(int32_t nLogging) {
     switch (nLogging) {
     case kLogNever:
@@ -39,19 +24,19 @@ void PrintSetting(const char* name, const std::string& value) {
 
 void PrintText(const CItemList& list) {
     PrintSetting("Popup alert:", list.m_bPopup ? "On" : "Off");
-    PrintSetting("Sound alert:", Visible(list.m_strSound));
-    PrintSetting("Execute alert:", Visible(list.m_strExecute));
+    PrintSetting("Sound alert:", VisibleText(list.m_strSound));
+    PrintSetting("Execute alert:", VisibleText(list.m_strExecute));
     PrintSetting("Period (minutes):", std::to_string(list.m_nPeriod));
     PrintSetting("Start automatically:", list.m_bAutoStart ? "Yes" : "No");
     PrintSetting("Logging:", LoggingName(list.m_nLogging));
-    PrintSetting("Log file:", Visible(list.m_strLogFile));
+    PrintSetting("Log file:", VisibleText(list.m_strLogFile));
     std::printf("\n%5s  %-6s  %-3s  %s\n", "#", "Port", "OK", "Address");
     int row = 1;
     for (POSITION pos = list.GetHeadPosition(); pos; ++row) {
         const CItem* item = list.GetNext(pos);
         const std::string port = item->IsIcmp() ? "ICMP" : std::to_string(item->m_nPort);
         std::printf("%5d  %-6s  %-3s  %s\n", row, port.c_str(), item->m_bOk ? "Yes" : "No",
-                    Visible(item->m_strAddress).c_str());
+                    VisibleText(item->m_strAddress).c_str());
     }
     if (list.IsEmpty())
         std::printf("(no targets)\n");

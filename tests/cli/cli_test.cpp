@@ -8,42 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cli_run.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 
 namespace {
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadText(const std::string& path) {
-    const Bytes bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-CliResult RunCli(const std::vector<std::string>& args) {
-    CTempDir capture;
-    const std::string out = capture / "out", err = capture / "err";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(OSTREL_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-}
-
 const char* const kDefaultJson =
     "{\"popup\":1,\"sound\":\"\",\"execute\":\"\",\"period\":15,"
     "\"autostart\":0,\"logging\":0,\"log_file\":\"\",\"targets\":[]}\n";

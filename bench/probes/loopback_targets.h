@@ -1,0 +1,29 @@
+// The targets of the probe benchmarks: loopback ports that accept and ports
+// that refuse, and a private network namespace to hold them.
+#pragma once
+
+#include <vector>
+
+// Moves the calling thread, and the threads it starts from then on, into a
+// new network namespace (root only) with loopback up and the whole port
+// range open to local ports; false when it stays where it was.
+bool EnterPrivateNetwork();
+
+// Writes the namespace's net.ipv4.ping_group_range; false on failure.
+bool SetPingGroupRange(const char* pszRange);
+
+class CLoopbackTargets {
+public:
+    explicit CLoopbackTargets(int nEach); // nEach listening and nEach refusing ports
+    ~CLoopbackTargets();
+    CLoopbackTargets(const CLoopbackTargets&) = delete;
+    CLoopbackTargets& operator=(const CLoopbackTargets&) = delete;
+
+    // Listening and refusing ports alternately.
+    const std::vector<int>& Ports() const { return m_ports; }
+    // Accepts and closes every waiting connection; how many there were.
+    int DrainConnections();
+
+private:
+    std::vector<int> m_listeningFds, m_refusingFds, m_ports;
+};

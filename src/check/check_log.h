@@ -1,0 +1,20 @@
+// The check log: one text record per probe result, appended to a file.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class CItem;
+
+// The record for `item` and its probe `nResult` written at time `t`:
+//   MM/DD/YY HH:MM:SS, R, "ADDRESS", MODE, PORT CR LF
+// in local time (TZ honoured), the result as 1 or 0, the address byte for
+// byte. A time that cannot be shown as local time leaves the time field empty.
+std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult);
+
+// Appends the record for the current time to the file `strPath`: created when
+// missing (mode 0666 less the umask), never truncated, opened and closed for
+// this record alone, the record handed over in one write at the file's end.
+// A record that cannot be written is dropped silently.
+void AppendLogRecord(const std::string& strPath, const CItem& item, int32_t nResult);

@@ -1,0 +1,30 @@
+// CFileDescriptor: owns one open file descriptor and closes it when it goes.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int nFd = -1) : m_nFd(nFd) {}
+    CFileDescriptor(CFileDescriptor&& other) noexcept : m_nFd(std::exchange(other.m_nFd, -1)) {}
+    CFileDescriptor& operator=(CFileDescriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_nFd = std::exchange(other.m_nFd, -1);
+        }
+        return *this;
+    }
+    ~CFileDescriptor() { Close(); }
+
+    int Get() const { return m_nFd; }
+    bool IsOpen() const { return m_nFd >= 0; }
+    void Close() {
+        if (m_nFd >= 0)
+            ::close(std::exchange(m_nFd, -1));
+    }
+
+private:
+    int m_nFd;
+};

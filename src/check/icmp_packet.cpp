@@ -1,0 +1,103 @@
+#include "check/icmp_packet.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr uint8_t kTypeEchoReply = 0;
+constexpr uint8_t kTypeUnreachable = 3;
+constexpr uint8_t kTypeEchoRequest = 8;
+constexpr uint8_t kTypeTimeExceeded = 11;
+constexpr uint8_t kTypeParameterProblem = 12;
+constexpr uint8_t kProtocolIcmp = 1;
+constexpr size_t kIcmpHeaderSize = 8;
+
+uint16_t ReadU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
+void WriteU16(uint8_t* p, uint16_t n) {
+    p[0] = static_cast<uint8_t>(n >> 8);
+    p[1] = static_cast<uint8_t>(n);
+}
+
+bool SameAddress(const uint8_t* p, in_addr address) {
+    return std::memcmp(p, &address.s_addr, 4) == 0;
+}
+
+uint16_t InternetChecksum(const uint8_t* p, size_t n) {
+    uint32_t nSum = 0;
+    for (size_t i = 0; i + 1 < n; i += 2)
+        nSum += ReadU16(p + i);
+    if (n % 2)
+        nSum += static_cast<uint32_t>(p[n - 1]) << 8;
+    while (nSum >> 16)
+        nSum = (nSum & 0xffff) + (nSum >> 16);
+    return static_cast<uint16_t>(~nSum);
+}
+
+bool HasKey(const uint8_t* pIcmp, const SEchoKey& key) {
+    return (!key.bMatchIdent || ReadU16(pIcmp + 4) == key.nIdent) &&
+           ReadU16(pIcmp + 6) == key.nSequence;
+}
+
+// The IPv4 header length of a packet, or 0 when it is not a whole IPv4
+// header carrying ICMP.
+size_t IcmpOffset(const uint8_t* pData, size_t nSize) {
+    if (nSize < 20 || pData[0] >> 4 != 4 || pData[9] != kProtocolIcmp)
+        return 0;
+    size_t nHeader = static_cast<size_t>(pData[0] & 0x0f) * 4;
+    return nHeader >= 20 && nHeader <= nSize ? nHeader : 0;
+}
+
+// An ICMP error carries the IP header and at least the first 8 bytes of the
+// packet it is about; ours when that was our echo request to the target.
+bool QuotesOurRequest(const uint8_t* pQuote, size_t nSize, const SEchoKey& key) {
+    size_t nHeader = IcmpOffset(pQuote, nSize);
+    if (!nHeader || nSize - nHeader < kIcmpHeaderSize || !SameAddress(pQuote + 16, key.target))
+        return false;
+    const uint8_t* pIcmp = pQuote + nHeader;
+    return pIcmp[0] == kTypeEchoRequest && HasKey(pIcmp, key);
+}
+} // namespace
+
+std::array<uint8_t, kEchoRequestSize> BuildEchoRequest(const SEchoKey& key) {
+    std::array<uint8_t, kEchoRequestSize> packet{};
+    packet[0] = kTypeEchoRequest;
+    WriteU16(&packet[4], key.nIdent);
+    WriteU16(&packet[6], key.nSequence);
+    std::copy(kEchoData.begin(), kEchoData.end(), packet.begin() + kIcmpHeaderSize);
+    WriteU16(&packet[2], InternetChecksum(packet.data(), packet.size()));
+    return packet;
+}
+
+EchoVerdict ClassifyIcmpMessage(const uint8_t* pData, size_t nSize, in_addr source,
+                                const SEchoKey& key) {
+    if (nSize < kIcmpHeaderSize)
+        return EchoVerdict::kUnrelated;
+    switch (pData[0]) {
+    case kTypeEchoReply: {
+        bool bOurs = pData[1] == 0 && source.s_addr == key.target.s_addr && HasKey(pData, key) &&
+                     nSize == kEchoRequestSize &&
+                     std::equal(kEchoData.begin(), kEchoData.end(), pData + kIcmpHeaderSize);
+        return bOurs ? EchoVerdict::kReply : EchoVerdict::kUnrelated;
+    }
+    case kTypeUnreachable:
+    case kTypeTimeExceeded:
+    case kTypeParameterProblem:
+        return QuotesOurRequest(pData + kIcmpHeaderSize, nSize - kIcmpHeaderSize, key)
+                   ? EchoVerdict::kError
+                   : EchoVerdict::kUnrelated;
+    default:
+        return EchoVerdict::kUnrelated;
+    }
+}
+
+EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey& key) {
+    size_t nHeader = IcmpOffset(pData, nSize);
+    if (!nHeader)
+        return EchoVerdict::kUnrelated;
+    in_addr source{};
+    std::memcpy(&source.s_addr, pData + 12, 4);
+    return ClassifyIcmpMessage(pData + nHeader, nSize - nHeader, source, key);
+}

@@ -1,0 +1,43 @@
+// The bytes of the probe's ICMP echo request, and the test that tells our
+// echo reply, or an ICMP error about our request, from every other packet.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The request data: the nine characters "Hi there!" and a zero byte.
+inline constexpr std::array<uint8_t, 10> kEchoData = {'H', 'i', ' ', 't', 'h',
+                                                      'e', 'r', 'e', '!', 0};
+inline constexpr size_t kEchoRequestSize = 8 + kEchoData.size();
+
+// Which probe a packet belongs to: the target and the request's identifier
+// and sequence number (host byte order).
+struct SEchoKey {
+    in_addr target;
+    uint16_t nIdent;
+    uint16_t nSequence;
+    // False where the kernel has matched the identifier already: an ICMP
+    // datagram socket receives only replies carrying its own.
+    bool bMatchIdent = true;
+};
+
+enum class EchoVerdict {
+    kUnrelated, // anything else: another probe's traffic, our own request, a forgery
+    kReply,     // the target's echo reply to our request, data intact
+    kError,     // an ICMP error (unreachable, time exceeded, parameter problem) quoting our request
+};
+
+// An echo request (type 8, code 0) with the key's identifier and sequence,
+// the request data and a valid checksum.
+std::array<uint8_t, kEchoRequestSize> BuildEchoRequest(const SEchoKey& key);
+
+// Judges an ICMP message received from `source`, starting at its ICMP header
+// (what an ICMP datagram socket delivers).
+EchoVerdict ClassifyIcmpMessage(const uint8_t* pData, size_t nSize, in_addr source,
+                                const SEchoKey& key);
+
+// Judges a whole IPv4 packet carrying ICMP (what a raw socket delivers).
+EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey& key);

@@ -1,0 +1,14 @@
+// One ICMP echo request to an IPv4 address, and the wait for its reply.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+
+// Sends one echo request carrying "Hi there!" and a zero byte, no IP options,
+// and waits up to 10000 ms in all. 1 when the target's echo reply to this
+// very request arrives; 0 when the time runs out, an ICMP error about the
+// request arrives (at once, without waiting out the time), the request cannot
+// be sent, or no ICMP socket can be opened. Uses an ICMP datagram socket
+// where net.ipv4.ping_group_range allows it, else a raw socket. Thread-safe.
+int32_t ProbeIcmp(in_addr target);

@@ -1,0 +1,142 @@
+#include "check/check_log.h"
+#include "model/item.h"
+#include "support/test_files.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using namespace std::string_literals;
+
+namespace {
+// 2 hours east of UTC, no daylight saving: a local time differs from UTC.
+constexpr const char* kZone = "XST-2";
+constexpr time_t kHour = 3600;
+
+CItem Target(const std::string& strAddress, int32_t nMode, int32_t nPort) {
+    CItem item;
+    item.m_strAddress = strAddress;
+    item.m_nMode = nMode;
+    item.m_nPort = nPort;
+    return item;
+}
+
+class CheckLog : public testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", kZone, 1);
+        tzset();
+        ASSERT_FALSE(m_dir.Path().empty());
+        m_strPath = m_dir / "check.log";
+    }
+
+    std::string Contents() const {
+        std::ifstream file(m_strPath, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+    void Write(const std::string& text) const {
+        std::ofstream(m_strPath, std::ios::binary) << text;
+    }
+
+    CTempDir m_dir;
+    std::string m_strPath;
+};
+} // namespace
+
+TEST_F(CheckLog, RecordBytes) {
+    // 12 June 1996, 09:05:07 local = 07:05:07 UTC.
+    const time_t t1996 = 834570307 - 2 * kHour;
+    EXPECT_EQ(FormatLogRecord(t1996, Target("192.0.2.10", 1, 80), 0),
+              "06/12/96 09:05:07, 0, \"192.0.2.10\", 1, 80\r\n");
+    EXPECT_EQ(FormatLogRecord(t1996 + 10, Target("192.0.2.11", 0, 80), 1),
+              "06/12/96 09:05:17, 1, \"192.0.2.11\", 0, 80\r\n");
+    // Any nonzero result logs 1; negative numbers keep their sign.
+    EXPECT_EQ(FormatLogRecord(t1996, Target("h", -1, -2147483647 - 1), 7),
+              "06/12/96 09:05:07, 1, \"h\", -1, -2147483648\r\n");
+    EXPECT_EQ(FormatLogRecord(t1996, Target("", 0, 0), 0), "06/12/96 09:05:07, 0, \"\", 0, 0\r\n");
+    EXPECT_EQ(FormatLogRecord(t1996, Target("a \"b\", c", 2, 65536), 0),
+              "06/12/96 09:05:07, 0, \"a \"b\", c\", 2, 65536\r\n");
+    // Bytes pass unchanged, zero bytes included.
+    EXPECT_EQ(FormatLogRecord(t1996, Target("x\0\xe9y"s, 1, 1), 0),
+              "06/12/96 09:05:07, 0, \"x\0\xe9y\", 1, 1\r\n"s);
+}
+
+TEST_F(CheckLog, TimeField) {
+    // 1 January 2000, 00:00:01 local, and the same moment as UTC (still 1999 in no zone).
+    const time_t t2000 = 946684801 - 2 * kHour;
+    EXPECT_EQ(FormatLogRecord(t2000, Target("h", 1, 80), 1).substr(0, 17), "01/01/00 00:00:01");
+    EXPECT_EQ(FormatLogRecord(t2000 - 2, Target("h", 1, 80), 1).substr(0, 17), "12/31/99 23:59:59");
+    // 12 June 2009, 09:05:07 UTC is 11:05:07 here.
+    EXPECT_EQ(FormatLogRecord(1244797507, Target("h", 1, 80), 1).substr(0, 17),
+              "06/12/09 11:05:07");
+    // Daylight saving applies when in force.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    EXPECT_EQ(FormatLogRecord(1244797507, Target("h", 1, 80), 1).substr(0, 17),
+              "06/12/09 11:05:07");
+    EXPECT_EQ(FormatLogRecord(946684801, Target("h", 1, 80), 1).substr(0, 17), "01/01/00 01:00:01");
+    // A clock value before 1970 leaves the time field empty.
+    EXPECT_EQ(FormatLogRecord(-1, Target("h", 1, 80), 0), ", 0, \"h\", 1, 80\r\n");
+}
+
+TEST_F(CheckLog, AppendsWithoutEverTruncating) {
+    const mode_t nOldMask = umask(027);
+    AppendLogRecord(m_strPath, Target("192.0.2.10", 1, 80), 0);
+    umask(nOldMask);
+    struct stat info {};
+    ASSERT_EQ(stat(m_strPath.c_str(), &info), 0) << "created when missing";
+    EXPECT_EQ(info.st_mode & 07777, 0640u) << "0666 less the umask";
+    AppendLogRecord(m_strPath, Target("192.0.2.11", 0, 80), 1);
+    const std::string strTail1 = ", 0, \"192.0.2.10\", 1, 80\r\n";
+    const std::string strTail2 = ", 1, \"192.0.2.11\", 0, 80\r\n";
+    std::string text = Contents();
+    ASSERT_EQ(text.size(), 17 + strTail1.size() + 17 + strTail2.size()) << text;
+    EXPECT_EQ(text.substr(17, strTail1.size()), strTail1);
+    EXPECT_EQ(text.substr(17 + strTail1.size() + 17), strTail2);
+
+    // A record is glued to a last line without a line end.
+    Write("first line, no end");
+    AppendLogRecord(m_strPath, Target("h", 1, 80), 0);
+    text = Contents();
+    EXPECT_EQ(text.substr(0, 18), "first line, no end");
+    EXPECT_EQ(text.substr(18 + 17), ", 0, \"h\", 1, 80\r\n");
+    // The time field is the time of writing.
+    time_t now = time(nullptr);
+    EXPECT_EQ(text.substr(18, 17), FormatLogRecord(now, Target("h", 1, 80), 0).substr(0, 17))
+        << "unless the second just turned";
+}
+
+TEST_F(CheckLog, UnwritablePathsWriteNothing) {
+    AppendLogRecord(m_dir.Path(), Target("h", 1, 80), 0); // a folder
+    AppendLogRecord(m_dir / "missing/check.log", Target("h", 1, 80), 0);
+    AppendLogRecord(m_strPath + std::string("\0x", 2), Target("h", 1, 80), 0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
+    EXPECT_FALSE(std::filesystem::exists(m_strPath)) << "no file named by the text before a zero";
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path()));
+
+    // A read-only file, written by a user other than root (root ignores modes).
+    if (geteuid() != 0)
+        GTEST_SKIP() << "dropping to nobody needs root";
+    Write("kept\r\n");
+    ASSERT_EQ(chmod(m_strPath.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        bool bDropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        if (bDropped)
+            AppendLogRecord(m_strPath, Target("h", 1, 80), 0);
+        _exit(bDropped ? 0 : 1);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << "could not become nobody";
+    EXPECT_EQ(Contents(), "kept\r\n");
+}

@@ -1,0 +1,36 @@
+#include "check/host_address.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+std::string Resolved(const std::string& strAddress) {
+    std::optional<in_addr> address = ResolveHostAddress(strAddress);
+    return address ? inet_ntoa(*address) : "none";
+}
+} // namespace
+
+// Only numbers-and-dots forms here, and names of /etc/hosts: no lookup leaves
+// the machine. Unknown names are tried inside a private namespace.
+TEST(HostAddress, TakesNumbersAndDotsFormsAsTheyStand) {
+    EXPECT_EQ(Resolved("192.0.2.1"), "192.0.2.1");
+    EXPECT_EQ(Resolved("127.1"), "127.0.0.1");
+    EXPECT_EQ(Resolved("127.0.258"), "127.0.1.2");
+    EXPECT_EQ(Resolved("0x7f.1"), "127.0.0.1");
+    EXPECT_EQ(Resolved("0177.0.0.01"), "127.0.0.1");
+    EXPECT_EQ(Resolved("2130706433"), "127.0.0.1");
+    EXPECT_EQ(Resolved("255.255.255.255"), "255.255.255.255");
+    EXPECT_EQ(Resolved("127.0.0.1 trailing words"), "127.0.0.1");
+}
+
+TEST(HostAddress, RefusesEmptyTextAndZeroBytes) {
+    EXPECT_EQ(Resolved(""), "none");
+    EXPECT_EQ(Resolved(std::string("127.0.0.1\0.evil", 15)), "none");
+    EXPECT_EQ(Resolved(std::string("\0", 1)), "none");
+}
+
+TEST(HostAddress, LooksUpNamesOfTheHostsFile) {
+    EXPECT_EQ(Resolved("localhost"), "127.0.0.1");
+}

@@ -1,0 +1,149 @@
+#include "check/icmp_packet.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+in_addr Address(const char* psz) {
+    in_addr address{};
+    inet_aton(psz, &address);
+    return address;
+}
+
+const SEchoKey kKey{Address("192.0.2.1"), 0x1234, 0xabcd};
+
+// A 20-byte IPv4 header for ICMP from `pszFrom` to `pszTo`.
+Bytes IpHeader(const char* pszFrom, const char* pszTo) {
+    Bytes header = {0x45, 0, 0, 0, 0, 0, 0, 0, 64, 1, 0, 0};
+    in_addr from = Address(pszFrom), to = Address(pszTo);
+    auto* pFrom = reinterpret_cast<const uint8_t*>(&from.s_addr);
+    auto* pTo = reinterpret_cast<const uint8_t*>(&to.s_addr);
+    header.insert(header.end(), pFrom, pFrom + 4);
+    header.insert(header.end(), pTo, pTo + 4);
+    return header;
+}
+
+Bytes Request(const SEchoKey& key) {
+    auto packet = BuildEchoRequest(key);
+    return Bytes(packet.begin(), packet.end());
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Reply(uint16_t nIdent, uint16_t nSequence) {
+    Bytes reply = {0,
+                   0,
+                   0,
+                   0,
+                   uint8_t(nIdent >> 8),
+                   uint8_t(nIdent),
+                   uint8_t(nSequence >> 8),
+                   uint8_t(nSequence)};
+    reply.insert(reply.end(), kEchoData.begin(), kEchoData.end());
+    return reply;
+}
+
+// An ICMP error of `nType` quoting our request (IP header and first 8 bytes).
+Bytes ErrorAbout(uint8_t nType, const Bytes& quotedIcmp, const char* pszQuotedTo = "192.0.2.1") {
+    Bytes quote = Concat(IpHeader("198.51.100.2", pszQuotedTo), quotedIcmp);
+    quote.resize(20 + 8);
+    return Concat({nType, 1, 0, 0, 0, 0, 0, 0}, quote);
+}
+
+EchoVerdict OverIp(const char* pszFrom, const Bytes& icmp) {
+    Bytes packet = Concat(IpHeader(pszFrom, "198.51.100.2"), icmp);
+    return ClassifyIpPacket(packet.data(), packet.size(), kKey);
+}
+
+EchoVerdict Alone(const char* pszFrom, const Bytes& icmp) {
+    return ClassifyIcmpMessage(icmp.data(), icmp.size(), Address(pszFrom), kKey);
+}
+} // namespace
+
+TEST(IcmpPacket, EchoRequestBytes) {
+    // Type 8, code 0, checksum, identifier, sequence, "Hi there!" and a zero.
+    const Bytes expected = {8,   0,   0xd5, 0x55, 0x12, 0x34, 0xab, 0xcd, 'H',
+                            'i', ' ', 't',  'h',  'e',  'r',  'e',  '!',  0};
+    EXPECT_EQ(Request(kKey), expected);
+}
+
+TEST(IcmpPacket, OnlyTheTargetsIntactReplyToOurRequestCounts) {
+    const Bytes request = Request(kKey);
+    for (auto* classify : {&OverIp, &Alone}) {
+        EXPECT_EQ(classify("192.0.2.1", Reply(0x1234, 0xabcd)), EchoVerdict::kReply);
+        EXPECT_EQ(classify("192.0.2.7", Reply(0x1234, 0xabcd)), EchoVerdict::kUnrelated);
+        EXPECT_EQ(classify("192.0.2.1", Reply(0x1235, 0xabcd)), EchoVerdict::kUnrelated);
+        EXPECT_EQ(classify("192.0.2.1", Reply(0x1234, 0xabce)), EchoVerdict::kUnrelated);
+        Bytes altered = Reply(0x1234, 0xabcd);
+        altered[10] = 'I';
+        EXPECT_EQ(classify("192.0.2.1", altered), EchoVerdict::kUnrelated);
+        Bytes longer = Concat(Reply(0x1234, 0xabcd), {0});
+        EXPECT_EQ(classify("192.0.2.1", longer), EchoVerdict::kUnrelated);
+        Bytes shorter = Reply(0x1234, 0xabcd);
+        shorter.resize(12);
+        EXPECT_EQ(classify("192.0.2.1", shorter), EchoVerdict::kUnrelated);
+        Bytes nonzeroCode = Reply(0x1234, 0xabcd);
+        nonzeroCode[1] = 1;
+        EXPECT_EQ(classify("192.0.2.1", nonzeroCode), EchoVerdict::kUnrelated);
+        // Our own request, looped back to a raw socket.
+        EXPECT_EQ(classify("192.0.2.1", request), EchoVerdict::kUnrelated);
+        EXPECT_EQ(classify("192.0.2.1", {0, 0, 0}), EchoVerdict::kUnrelated);
+    }
+}
+
+// A datagram socket's replies carry the identifier the kernel chose; the
+// sequence, source and data still have to match.
+TEST(IcmpPacket, IdentifierLeftToTheKernel) {
+    SEchoKey key = kKey;
+    key.bMatchIdent = false;
+    auto classify = [&](const char* pszFrom, const Bytes& icmp) {
+        return ClassifyIcmpMessage(icmp.data(), icmp.size(), Address(pszFrom), key);
+    };
+    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabcd)), EchoVerdict::kReply);
+    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabce)), EchoVerdict::kUnrelated);
+    EXPECT_EQ(classify("192.0.2.2", Reply(0x0007, 0xabcd)), EchoVerdict::kUnrelated);
+}
+
+TEST(IcmpPacket, ErrorsQuotingOurRequestEndTheProbe) {
+    const Bytes request = Request(kKey);
+    for (auto* classify : {&OverIp, &Alone}) {
+        // Unreachable, time exceeded and parameter problem, from a router.
+        for (uint8_t nType : {3, 11, 12})
+            EXPECT_EQ(classify("198.51.100.1", ErrorAbout(nType, request)), EchoVerdict::kError);
+        // A redirect or source quench is not a failure.
+        EXPECT_EQ(classify("198.51.100.1", ErrorAbout(5, request)), EchoVerdict::kUnrelated);
+        EXPECT_EQ(classify("198.51.100.1", ErrorAbout(4, request)), EchoVerdict::kUnrelated);
+        // Errors about another probe's request, or another target.
+        Bytes other = Request({kKey.target, 0x1235, 0xabcd});
+        EXPECT_EQ(classify("198.51.100.1", ErrorAbout(3, other)), EchoVerdict::kUnrelated);
+        EXPECT_EQ(classify("198.51.100.1", ErrorAbout(3, request, "192.0.2.2")),
+                  EchoVerdict::kUnrelated);
+        // A quote cut short of the request's header.
+        Bytes cut = ErrorAbout(3, request);
+        cut.resize(cut.size() - 1);
+        EXPECT_EQ(classify("198.51.100.1", cut), EchoVerdict::kUnrelated);
+    }
+}
+
+TEST(IcmpPacket, RejectsMalformedIpHeaders) {
+    Bytes packet = Concat(IpHeader("192.0.2.1", "198.51.100.2"), Reply(0x1234, 0xabcd));
+    EXPECT_EQ(ClassifyIpPacket(packet.data(), packet.size(), kKey), EchoVerdict::kReply);
+    Bytes wrong = packet;
+    wrong[9] = 6; // TCP
+    EXPECT_EQ(ClassifyIpPacket(wrong.data(), wrong.size(), kKey), EchoVerdict::kUnrelated);
+    wrong = packet;
+    wrong[0] = 0x4f; // header longer than the packet
+    EXPECT_EQ(ClassifyIpPacket(wrong.data(), 40, kKey), EchoVerdict::kUnrelated);
+    wrong[0] = 0x44; // header shorter than 20 bytes
+    EXPECT_EQ(ClassifyIpPacket(wrong.data(), wrong.size(), kKey), EchoVerdict::kUnrelated);
+    wrong[0] = 0x65; // IPv6
+    EXPECT_EQ(ClassifyIpPacket(wrong.data(), wrong.size(), kKey), EchoVerdict::kUnrelated);
+    EXPECT_EQ(ClassifyIpPacket(packet.data(), 19, kKey), EchoVerdict::kUnrelated);
+}

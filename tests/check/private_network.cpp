@@ -1,0 +1,181 @@
+#include "private_network.h"
+
+#include "model/item.h"
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+bool BringLoopbackUp() {
+    int nFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (nFd < 0)
+        return false;
+    ifreq request{};
+    std::strcpy(request.ifr_name, "lo");
+    bool bOk = ioctl(nFd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags |= IFF_UP;
+    bOk = bOk && ioctl(nFd, SIOCSIFFLAGS, &request) == 0;
+    close(nFd);
+    return bOk;
+}
+
+// In the child: enters the namespace; an error text, empty on success.
+std::string EnterNamespace(const std::string& strNamespace) {
+    if (strNamespace.empty()) {
+        if (unshare(CLONE_NEWNET) != 0)
+            return std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+        return BringLoopbackUp() ? "" : "cannot bring lo up";
+    }
+    int nFd = open(("/run/netns/" + strNamespace).c_str(), O_RDONLY | O_CLOEXEC);
+    if (nFd < 0 || setns(nFd, CLONE_NEWNET) != 0)
+        return "cannot join namespace " + strNamespace;
+    close(nFd);
+    return {};
+}
+
+void WriteAll(int nFd, const std::string& text) {
+    for (size_t nDone = 0; nDone < text.size();) {
+        ssize_t n = write(nFd, text.data() + nDone, text.size() - nDone);
+        if (n <= 0)
+            return;
+        nDone += static_cast<size_t>(n);
+    }
+}
+
+std::string ReadAll(int nFd) {
+    std::string text;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(nFd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+} // namespace
+
+std::string RunInNetworkNamespace(const std::string& strNamespace,
+                                  const std::function<std::string()>& fnBody,
+                                  std::string& strSkipReason) {
+    strSkipReason.clear();
+    if (geteuid() != 0) {
+        strSkipReason = "network namespaces need root";
+        return {};
+    }
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        strSkipReason = "no pipe";
+        return {};
+    }
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        std::string strError = EnterNamespace(strNamespace);
+        WriteAll(pipeFds[1], strError.empty() ? "+" + fnBody() : "!" + strError);
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    std::string text = pid > 0 ? ReadAll(pipeFds[0]) : "!fork failed";
+    close(pipeFds[0]);
+    int nStatus = 0;
+    if (pid > 0)
+        waitpid(pid, &nStatus, 0);
+    if (text.empty())
+        text = "!child ended without an answer";
+    if (text[0] == '!') {
+        strSkipReason = text.substr(1);
+        return {};
+    }
+    return text.substr(1);
+}
+
+bool SetSysctl(const std::string& strName, const std::string& strValue) {
+    std::ofstream file("/proc/sys/" + strName);
+    file << strValue << '\n';
+    file.close();
+    return !file.fail();
+}
+
+long long SnmpCounter(const std::string& strGroup, const std::string& strName) {
+    std::ifstream file("/proc/net/snmp");
+    std::string strHeader, strValues;
+    while (std::getline(file, strHeader) && std::getline(file, strValues)) {
+        std::istringstream names(strHeader), values(strValues);
+        std::string strName1, strValue;
+        names >> strName1;
+        values >> strValue;
+        if (strName1 != strGroup + ":")
+            continue;
+        while (names >> strName1 && values >> strValue)
+            if (strName1 == strName)
+                return std::stoll(strValue);
+    }
+    return -1;
+}
+
+CNamespaceSet::~CNamespaceSet() {
+    for (const std::string& strName : m_names)
+        std::system(("ip netns delete " + strName + " 2>/dev/null").c_str());
+}
+
+std::string CNamespaceSet::Add(const std::string& strRole) {
+    static std::atomic<int> nCounter{0};
+    std::string strName = "ostrel-test-" + std::to_string(getpid()) + "-" +
+                          std::to_string(nCounter++) + "-" + strRole;
+    if (std::system(("ip netns add " + strName + " 2>/dev/null").c_str()) != 0)
+        return {};
+    m_names.push_back(strName);
+    return Exec(strName, "ip link set lo up") ? strName : std::string();
+}
+
+bool CNamespaceSet::Exec(const std::string& strName, const std::string& strCommand) {
+    std::string strLine =
+        "ip netns exec " + strName + " sh -c '" + strCommand + "' >/dev/null 2>&1";
+    return std::system(strLine.c_str()) == 0;
+}
+
+bool CNamespaceSet::Link(const std::string& strA, const std::string& strIfA,
+                         const std::string& strAddrA, const std::string& strB,
+                         const std::string& strIfB, const std::string& strAddrB) {
+    std::string strCommand = "ip link add " + strIfA + " netns " + strA + " type veth peer name " +
+                             strIfB + " netns " + strB + " 2>/dev/null";
+    return std::system(strCommand.c_str()) == 0 &&
+           Exec(strA, "ip addr add " + strAddrA + " dev " + strIfA + " && ip link set " + strIfA +
+                          " up") &&
+           Exec(strB,
+                "ip addr add " + strAddrB + " dev " + strIfB + " && ip link set " + strIfB + " up");
+}
+
+std::string TimeProbe(int nMode, const std::string& strAddress, int nPort) {
+    CItem item;
+    item.m_nMode = nMode;
+    item.m_strAddress = strAddress;
+    item.m_nPort = nPort;
+    auto start = std::chrono::steady_clock::now();
+    int nResult = item.Probe();
+    std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    return std::to_string(nResult) + " " + std::to_string(elapsed.count()) + "\n";
+}
+
+std::vector<SProbeOutcome> ParseOutcomes(const std::string& strText) {
+    std::vector<SProbeOutcome> outcomes;
+    std::istringstream lines(strText);
+    SProbeOutcome outcome;
+    while (lines >> outcome.nResult >> outcome.dMs)
+        outcomes.push_back(outcome);
+    return outcomes;
+}

@@ -1,0 +1,59 @@
+#include "loopback_port.h"
+#include "model/item.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace {
+int32_t Probe(int32_t nMode, const char* pszAddress, int32_t nPort) {
+    CItem item;
+    item.m_nMode = nMode;
+    item.m_strAddress = pszAddress;
+    item.m_nPort = nPort;
+    item.m_bOk = 7;
+    int32_t nResult = item.Probe();
+    EXPECT_EQ(item.m_bOk, 7) << "a probe leaves its target alone";
+    return nResult;
+}
+} // namespace
+
+TEST(TcpProbe, ListeningPortRespondsAndGetsNoData) {
+    CLoopbackPort port(true);
+    EXPECT_EQ(Probe(1, "127.0.0.1", port.Port()), 1);
+    EXPECT_EQ(port.AcceptAndDrain(), 0) << "connected, then closed without data";
+    EXPECT_EQ(port.AcceptAndDrain(), -1) << "exactly one connection";
+}
+
+TEST(TcpProbe, ClosedPortIsRefused) {
+    CLoopbackPort port(false);
+    EXPECT_EQ(Probe(1, "127.0.0.1", port.Port()), 0);
+}
+
+TEST(TcpProbe, UsesTheLow16BitsOfThePort) {
+    CLoopbackPort port(true);
+    EXPECT_EQ(Probe(1, "127.0.0.1", 65536 + port.Port()), 1);
+    EXPECT_EQ(port.AcceptAndDrain(), 0);
+    EXPECT_EQ(Probe(1, "127.0.0.1", port.Port() - 65536), 1);
+    EXPECT_EQ(port.AcceptAndDrain(), 0);
+    CLoopbackPort closed(false);
+    EXPECT_EQ(Probe(1, "127.0.0.1", 3 * 65536 + closed.Port()), 0);
+}
+
+TEST(TcpProbe, EveryNonzeroModeConnects) {
+    CLoopbackPort port(true);
+    for (int32_t nMode : {2, -1, INT32_MAX}) {
+        EXPECT_EQ(Probe(nMode, "127.0.0.1", port.Port()), 1) << nMode;
+        EXPECT_EQ(port.AcceptAndDrain(), 0) << nMode;
+    }
+}
+
+TEST(TcpProbe, ResolvesNumbersAndDotsFormsAndHostsFileNames) {
+    CLoopbackPort port(true);
+    for (const char* pszAddress : {"127.1", "0x7f000001", "localhost"}) {
+        EXPECT_EQ(Probe(1, pszAddress, port.Port()), 1) << pszAddress;
+        EXPECT_EQ(port.AcceptAndDrain(), 0) << pszAddress;
+    }
+    EXPECT_EQ(Probe(1, "", port.Port()), 0);
+    EXPECT_EQ(port.AcceptAndDrain(), -1) << "an empty address connects nowhere";
+}
