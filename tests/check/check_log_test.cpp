@@ -121,6 +121,10 @@ TEST_F(CheckLog, UnwritablePathsWriteNothing) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
     EXPECT_FALSE(std::filesystem::exists(m_strPath)) << "no file named by the text before a zero";
     EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path()));
+    // A pipe with no reader: the record is dropped rather than waiting for one.
+    const std::string strPipe = m_dir / "pipe";
+    ASSERT_EQ(mkfifo(strPipe.c_str(), 0666), 0);
+    AppendLogRecord(strPipe, Target("h", 1, 80), 0);
 
     // A read-only file, written by a user other than root (root ignores modes).
     if (geteuid() != 0)
