@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 const CCliCommand* const kCommands[] = {
@@ -11,8 +12,14 @@ const CCliCommand* const kCommands[] = {
 
 void PrintUsage(std::FILE* stream) {
     std::fputs("usage: ostrel-cli COMMAND [--help] ...\ncommands:\n", stream);
-    for (const CCliCommand* command : kCommands)
-        std::fprintf(stream, "  %s\n", command->m_lpszName);
+    // Each command's own synopsis: the first line of its usage text.
+    for (const CCliCommand* command : kCommands) {
+        std::string_view synopsis = command->m_lpszUsage;
+        synopsis = synopsis.substr(0, synopsis.find('\n'));
+        if (synopsis.starts_with("usage: "))
+            synopsis.remove_prefix(7);
+        std::fprintf(stream, "  %.*s\n", static_cast<int>(synopsis.size()), synopsis.data());
+    }
     std::fputs("Exit status: 0 success, 1 check: a target did not respond, 2 usage or file "
                "error, 3 malformed list file.\n",
                stream);
