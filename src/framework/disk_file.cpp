@@ -2,7 +2,9 @@
 
 #include "framework/exception.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -55,7 +57,7 @@ void CDiskFile::Lock() {
     throw CFileException(nErrno, m_strPath);
 }
 
-size_t CDiskFile::Read(void* pBuf, size_t n) {
+size_t CDiskFile::ReadDirect(void* pBuf, size_t n) {
     for (;;) {
         const ssize_t got = ::read(m_hFile, pBuf, n);
         if (got >= 0)
@@ -65,8 +67,22 @@ size_t CDiskFile::Read(void* pBuf, size_t n) {
     }
 }
 
-void CDiskFile::Write(const void* pBuf, size_t n) {
-    auto p = static_cast<const char*>(pBuf);
+size_t CDiskFile::Read(void* pBuf, size_t n) {
+    if (m_nBufStart == m_nBufEnd) {
+        if (n >= kBufferSize)
+            return ReadDirect(pBuf, n);
+        if (!m_pBuffer)
+            m_pBuffer = std::make_unique<char[]>(kBufferSize);
+        m_nBufStart = 0;
+        m_nBufEnd = ReadDirect(m_pBuffer.get(), kBufferSize);
+    }
+    const size_t chunk = std::min(n, m_nBufEnd - m_nBufStart);
+    std::memcpy(pBuf, m_pBuffer.get() + m_nBufStart, chunk);
+    m_nBufStart += chunk;
+    return chunk;
+}
+
+void CDiskFile::WriteDirect(const char* p, size_t n) {
     while (n > 0) {
         const ssize_t put = ::write(m_hFile, p, n);
         if (put < 0 && errno == EINTR)
@@ -80,7 +96,27 @@ void CDiskFile::Write(const void* pBuf, size_t n) {
     }
 }
 
+void CDiskFile::FlushWrites() {
+    const size_t n = m_nPending;
+    m_nPending = 0; // a failed write is reported once, not again at Close()
+    if (n)
+        WriteDirect(m_pBuffer.get(), n);
+}
+
+void CDiskFile::Write(const void* pBuf, size_t n) {
+    auto p = static_cast<const char*>(pBuf);
+    if (m_nPending + n > kBufferSize)
+        FlushWrites();
+    if (n >= kBufferSize)
+        return WriteDirect(p, n);
+    if (!m_pBuffer)
+        m_pBuffer = std::make_unique<char[]>(kBufferSize);
+    std::memcpy(m_pBuffer.get() + m_nPending, p, n);
+    m_nPending += n;
+}
+
 void CDiskFile::Sync() {
+    FlushWrites();
     if (::fsync(m_hFile) < 0)
         Fail(errno);
 }
@@ -89,6 +125,13 @@ void CDiskFile::Close() {
     const int fd = m_hFile;
     if (fd < 0)
         return;
+    try {
+        FlushWrites();
+    } catch (const CFileException&) {
+        m_hFile = -1;
+        ::close(fd);
+        throw;
+    }
     m_hFile = -1;
     // After close(2) the descriptor is gone even when it reports an error, so
     // it is not retried on EINTR.

@@ -3,10 +3,16 @@
 // or ostrel-cli) can read or write it meanwhile. Every failing call raises
 // CFileException with its errno and the path as given; archive errors name
 // the file by its full path.
+//
+// Reads and writes go through a 64 KiB buffer of the file's own: the archive
+// hands over 4 KiB at a time, and one system call per 4 KiB would cost more
+// than encoding the list. Written bytes reach the file at the latest in
+// Sync() or Close(), which report any failure.
 #pragma once
 
 #include "framework/file.h"
 
+#include <memory>
 #include <string>
 
 class CDiskFile : public CFile {
@@ -18,23 +24,32 @@ public:
     CDiskFile(int fd, const std::string& path);
     CDiskFile(const CDiskFile&) = delete;
     CDiskFile& operator=(const CDiskFile&) = delete;
-    ~CDiskFile() override; // closes without reporting errors
+    ~CDiskFile() override; // closes without reporting errors; unflushed bytes are lost
 
     size_t Read(void* pBuf, size_t n) override;
     void Write(const void* pBuf, size_t n) override;
     std::string GetFilePath() const override { return m_strFullPath; }
 
     int GetDescriptor() const { return m_hFile; }
-    // Forces the written bytes to the device.
+    // Writes out the buffer, then forces the written bytes to the device.
     void Sync();
-    // Closes the file, reporting a failed close.
+    // Writes out the buffer and closes the file, reporting any failure.
     void Close();
 
 private:
+    static constexpr size_t kBufferSize = 64 * 1024;
+
     void Lock();
+    void FlushWrites();
+    size_t ReadDirect(void* pBuf, size_t n);
+    void WriteDirect(const char* p, size_t n);
     [[noreturn]] void Fail(int nErrno) const;
 
     int m_hFile = -1;
+    std::unique_ptr<char[]> m_pBuffer; // allocated at the first read or write
+    size_t m_nBufStart = 0;            // reading: next unread byte
+    size_t m_nBufEnd = 0;              // reading: end of the data
+    size_t m_nPending = 0;             // writing: bytes waiting to be written
     std::string m_strPath;     // as given, for file errors
     std::string m_strFullPath; // absolute, for archive errors
 };

@@ -53,9 +53,11 @@ TEST(DiskFile, FailuresCarryErrnoAndPath) {
     } catch (const CFileException& e) {
         EXPECT_EQ(e.m_lOsError, EISDIR);
     }
+    // Written bytes wait in the file's buffer; the failure shows when they go out.
     CDiskFile full("/dev/full", O_WRONLY);
     try {
         full.Write("x", 1);
+        full.Close();
         ADD_FAILURE() << "writing to /dev/full succeeded";
     } catch (const CFileException& e) {
         EXPECT_EQ(e.m_lOsError, ENOSPC);
