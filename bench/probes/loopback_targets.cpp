@@ -1,7 +1,5 @@
 #include "loopback_targets.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -10,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 bool WriteProcFile(const char* pszPath, const char* pszValue) {
@@ -21,19 +18,6 @@ bool WriteProcFile(const char* pszPath, const char* pszValue) {
     return std::fclose(pFile) == 0 && bOk;
 }
 
-int OpenLoopbackSocket(bool bListen, int& nPort) {
-    int nFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLength = sizeof address;
-    if (nFd < 0 || bind(nFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nLength) != 0 ||
-        (bListen && listen(nFd, 4096) != 0))
-        throw std::runtime_error("cannot open a loopback port");
-    nPort = ntohs(address.sin_port);
-    return nFd;
-}
 } // namespace
 
 bool EnterPrivateNetwork() {
@@ -56,25 +40,15 @@ bool SetPingGroupRange(const char* pszRange) {
 
 CLoopbackTargets::CLoopbackTargets(int nEach) {
     for (int i = 0; i < nEach; ++i) {
-        int nPort = 0;
-        m_listeningFds.push_back(OpenLoopbackSocket(true, nPort));
-        m_ports.push_back(nPort);
-        m_refusingFds.push_back(OpenLoopbackSocket(false, nPort));
-        m_ports.push_back(nPort);
+        m_ports.push_back(m_listening.emplace_back(std::make_unique<CLoopbackPort>(true))->Port());
+        m_ports.push_back(m_refusing.emplace_back(std::make_unique<CLoopbackPort>(false))->Port());
     }
-}
-
-CLoopbackTargets::~CLoopbackTargets() {
-    for (int nFd : m_listeningFds)
-        close(nFd);
-    for (int nFd : m_refusingFds)
-        close(nFd);
 }
 
 int CLoopbackTargets::DrainConnections() {
     int nCount = 0;
-    for (int nFd : m_listeningFds)
-        for (int nConnection; (nConnection = accept(nFd, nullptr, nullptr)) >= 0; ++nCount)
-            close(nConnection);
+    for (const auto& port : m_listening)
+        while (port->AcceptAndDrain() != -1)
+            ++nCount;
     return nCount;
 }

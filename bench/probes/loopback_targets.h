@@ -2,6 +2,9 @@
 // that refuse, and a private network namespace to hold them.
 #pragma once
 
+#include "loopback_port.h"
+
+#include <memory>
 #include <vector>
 
 // Moves the calling thread, and the threads it starts from then on, into a
@@ -15,9 +18,6 @@ bool SetPingGroupRange(const char* pszRange);
 class CLoopbackTargets {
 public:
     explicit CLoopbackTargets(int nEach); // nEach listening and nEach refusing ports
-    ~CLoopbackTargets();
-    CLoopbackTargets(const CLoopbackTargets&) = delete;
-    CLoopbackTargets& operator=(const CLoopbackTargets&) = delete;
 
     // Listening and refusing ports alternately.
     const std::vector<int>& Ports() const { return m_ports; }
@@ -25,5 +25,6 @@ public:
     int DrainConnections();
 
 private:
-    std::vector<int> m_listeningFds, m_refusingFds, m_ports;
+    std::vector<std::unique_ptr<CLoopbackPort>> m_listening, m_refusing;
+    std::vector<int> m_ports;
 };
