@@ -139,6 +139,17 @@ void CListView::Repaint() {
     m_pTree->viewport()->repaint();
 }
 
+void CListView::RepaintNewRow(int nRow) {
+    if (nRow == 0) {
+        QTreeWidgetItem* pItem = m_pTree->topLevelItem(0);
+        m_nRowHeight = pItem ? m_pTree->visualItemRect(pItem).height() : 0;
+        if (m_nRowHeight <= 0) // not laid out yet
+            m_nRowHeight = m_pTree->fontMetrics().height();
+    }
+    if (int64_t{nRow} * m_nRowHeight < m_pTree->viewport()->height())
+        Repaint();
+}
+
 void CListView::SetStatusText(int nRow, const char* pszText) {
     SetItemText(nRow, m_nStatusColumn, pszText);
 }

@@ -41,6 +41,10 @@ public:
     void SelectRow(int nRow);
     // Paints the list view now rather than at the next paint event.
     void Repaint();
+    // Paints the list view now when row nRow, just added to a list filled
+    // from the top, lies in the visible area; rows below it need no paint of
+    // their own. Rows have one height, measured on row 0.
+    void RepaintNewRow(int nRow);
 
     void SetStatusText(int nRow, const char* pszText) override;
 
@@ -49,4 +53,5 @@ private:
 
     QTreeWidget* m_pTree;
     int m_nStatusColumn;
+    int m_nRowHeight = 0;
 };

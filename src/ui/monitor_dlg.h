@@ -1,0 +1,127 @@
+// CMonitorDlg: the main window (dialog 102). It owns the current target list
+// and keeps a mirror of every setting shown in a control; each settings
+// handler writes its change through to the list at once. It runs check passes
+// on the pass worker while staying live, and drives the schedule.
+#pragma once
+
+#include "model/item_list.h"
+#include "monitor/schedule.h"
+#include "ui/toolkit/dialog.h"
+#include "ui/toolkit/list_view.h"
+
+#include <QIcon>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CAlertSound;
+
+class CMonitorDlg : public CDialog, private CScheduleHost {
+public:
+    static constexpr int kIdStart = 1000;
+    static constexpr int kIdPingNow = 1001;
+    static constexpr int kIdStop = 1002;
+    static constexpr int kIdSaveList = 1003;
+    static constexpr int kIdLoadList = 1004;
+    static constexpr int kIdAutoStart = 1005;
+    static constexpr int kIdPeriod = 1006;
+    static constexpr int kIdPeriodSpin = 1010;
+    static constexpr int kIdPopup = 1011;
+    static constexpr int kIdSoundBrowse = 1014;
+    static constexpr int kIdSound = 1015;
+    static constexpr int kIdSoundClear = 1016;
+    static constexpr int kIdLogBrowse = 1017;
+    static constexpr int kIdExecute = 1018;
+    static constexpr int kIdList = 1019;
+    static constexpr int kIdLogClear = 1020;
+    static constexpr int kIdEdit = 1026;
+    static constexpr int kIdAdd = 1027;
+    static constexpr int kIdDelete = 1028;
+    static constexpr int kIdAbout = 1030;
+    static constexpr int kIdLogNever = 1033;
+    static constexpr int kIdLogOnFailure = 1034;
+    static constexpr int kIdLogAlways = 1035;
+    static constexpr int kIdLogFile = 1036;
+    static constexpr int kIdHelp = 9;
+    static constexpr int kIdScheduleTimer = 1;
+    static constexpr int32_t kMinPeriod = 1;
+    static constexpr int32_t kMaxPeriod = 100000;
+
+    explicit CMonitorDlg(QWidget* pParent = nullptr, std::string strCommandLineTail = {});
+    ~CMonitorDlg() override;
+
+    bool ReadControls() override;
+    void WriteControls() override;
+    void RefreshList();
+    void UpdateControls();
+
+    // Runs one check pass over the list on the worker while this thread keeps
+    // dispatching events; 1 when every target responded, else 0.
+    int32_t CheckAll();
+    void StartMonitoring();
+    void StopMonitoring();
+    void PingNow();
+    // Replaces the list from the list file at strPath, used verbatim.
+    void LoadList(std::string strPath);
+
+    CListView& ListView() { return m_listView; }
+    const CAlertSound& Sound() const { return *m_pSound; }
+    CItemList* List() const { return m_pList.get(); }
+
+    int32_t m_bAutoStart = 0;
+    int32_t m_nPeriod = 15;
+    std::string m_strSound;
+    int32_t m_bPopup = 1;
+    std::string m_strExecute;
+    int32_t m_nLogging = kLogNever;
+    std::string m_strLogFile;
+    QIcon m_hIcon;
+    std::unique_ptr<CItemList> m_pList;
+    CSchedule m_schedule{*this};
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(int nId) override;
+    void OnSysCommand(int nCommand) override;
+    void OnDestroy() override;
+
+private:
+    // CScheduleHost
+    int SetScheduleTimer(int64_t nDelayMs) override;
+    void KillScheduleTimer(int nTimer) override;
+    int32_t RunPass() override { return CheckAll(); }
+    void RaiseAlerts() override;
+    void RunningChanged() override { UpdateControls(); }
+    int32_t PeriodMinutes() const override { return m_pList ? m_pList->m_nPeriod : 15; }
+
+    void MapCommands();
+    // Ends the modal run now, or once the pass and its alerts have returned.
+    void EndWhenIdle(int nResult);
+    void EndIfRequested();
+    bool CanChangeList() const { return !m_schedule.IsPassRunning(); }
+
+    void OnPopup();
+    void OnAutoStart();
+    void OnPeriodChanged();
+    void OnExecuteChanged();
+    void OnLoggingChanged();
+    void OnSoundBrowse();
+    void OnSoundClear();
+    void OnLogBrowse();
+    void OnLogClear();
+    void OnAdd();
+    void OnEdit();
+    void OnDelete();
+    void OnPingNow();
+    void OnSaveList();
+    void OnLoadList();
+    void OnHelp();
+    void OnAbout();
+
+    CListView m_listView;
+    std::string m_strCommandLineTail;
+    std::unique_ptr<CAlertSound> m_pSound;
+    int m_nEndRequest = 0; // a result waiting for the pass to return; 0 when none
+};

@@ -1,0 +1,64 @@
+// Save List, Load List and LoadList: the main window's list files.
+#include "framework/exception.h"
+#include "storage/list_file.h"
+#include "storage/list_file_messages.h"
+#include "ui/monitor_dlg.h"
+#include "ui/toolkit/file_dialog.h"
+#include "ui/toolkit/message_box.h"
+
+namespace {
+constexpr const char* kListFilter = "Ostrel list (*.osl)|*.osl";
+}
+
+// Saving replaces the file as a whole: a failed save leaves it as it was.
+void CMonitorDlg::OnSaveList() {
+    const auto path = RunFileDialog(GetWindow(), {false, ".osl", std::string(),
+                                                  kOfnHideReadOnly | kOfnOverwritePrompt,
+                                                  kListFilter});
+    if (!path)
+        return;
+    try {
+        WriteListFile(*path, *m_pList);
+    } catch (const CFileException& e) {
+        ShowMessageBox(GetWindow(), SaveFailedMessage(*path, e.m_lOsError),
+                       EMsgIcon::kExclamation, true);
+    } catch (const CArchiveException&) {
+        ShowMessageBox(GetWindow(), SaveFormatFailedMessage(*path), EMsgIcon::kExclamation,
+                       true);
+    }
+}
+
+void CMonitorDlg::OnLoadList() {
+    if (m_schedule.m_bRunning || !CanChangeList())
+        return;
+    const auto path =
+        RunFileDialog(GetWindow(), {true, ".osl", std::string(), 0, kListFilter});
+    if (path && !m_schedule.m_bRunning && CanChangeList())
+        LoadList(*path);
+}
+
+// A list that was read replaces the current one; a file error keeps it and
+// still refreshes the window; a malformed file keeps it and passes the error
+// on, after its own box, to the dispatch that shows the error's message.
+void CMonitorDlg::LoadList(std::string strPath) {
+    try {
+        if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath))
+            m_pList = std::move(pNew);
+    } catch (const CFileException& e) {
+        ShowMessageBox(GetWindow(), LoadFailedMessage(strPath, e.m_lOsError),
+                       EMsgIcon::kExclamation, true);
+    } catch (const CArchiveException&) {
+        ShowMessageBox(GetWindow(), kLoadCorruptMessage, EMsgIcon::kStop, true);
+        throw;
+    }
+    m_bPopup = m_pList->m_bPopup;
+    m_strSound = m_pList->m_strSound;
+    m_strExecute = m_pList->m_strExecute;
+    m_bAutoStart = m_pList->m_bAutoStart;
+    m_nPeriod = m_pList->m_nPeriod;
+    m_nLogging = m_pList->m_nLogging;
+    m_strLogFile = m_pList->m_strLogFile;
+    WriteControls();
+    RefreshList();
+    UpdateControls();
+}

@@ -1,0 +1,114 @@
+// The main window's check passes and schedule: CheckAll, Start, Stop, Ping
+// Now, the schedule timer, the alerts, and closing.
+#include "check/check_worker.h"
+#include "monitor/alert_command.h"
+#include "monitor/alert_sound.h"
+#include "ui/help/help_command.h"
+#include "ui/monitor_dlg.h"
+#include "ui/progress_dlg.h"
+#include "ui/toolkit/app_window.h"
+#include "ui/toolkit/message_box.h"
+
+#include <QEventLoop>
+
+namespace {
+constexpr const char* kPopupText = "One or more connection failed!";
+}
+
+// The worker applies each row's status through this thread's event loop and
+// wakes it with its last act; until then the loop sleeps in the kernel,
+// dispatching whatever arrives, so every window stays live. The worker is
+// joined only after it has said it is done.
+int32_t CMonitorDlg::CheckAll() {
+    if (!m_pList)
+        return 1;
+    QEventLoop loop;
+    CCheckWorker worker;
+    const bool bStarted = worker.Start(*m_pList, m_listView, [&loop] {
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    CProgressDlg progress(GetWindow());
+    progress.Create();
+    if (bStarted)
+        loop.exec();
+    const int32_t nAllOk = bStarted ? worker.Join() : 0;
+    progress.DestroyWindow();
+    return nAllOk;
+}
+
+void CMonitorDlg::StartMonitoring() {
+    m_schedule.Start();
+}
+
+void CMonitorDlg::StopMonitoring() {
+    m_schedule.Stop();
+}
+
+void CMonitorDlg::PingNow() {
+    m_schedule.PingNow();
+}
+
+void CMonitorDlg::OnPingNow() {
+    PingNow();
+    EndIfRequested();
+}
+
+void CMonitorDlg::OnTimer(int nId) {
+    if (!m_schedule.OnTimer(nId))
+        CDialog::OnTimer(nId);
+    EndIfRequested();
+}
+
+int CMonitorDlg::SetScheduleTimer(int64_t nDelayMs) {
+    return SetTimer(kIdScheduleTimer, nDelayMs);
+}
+
+void CMonitorDlg::KillScheduleTimer(int nTimer) {
+    KillTimer(nTimer);
+}
+
+// Popup first, modal over the window; the sound and the command start only
+// once it is dismissed. Neither is waited for nor reported.
+void CMonitorDlg::RaiseAlerts() {
+    if (m_bPopup)
+        ShowMessageBox(GetWindow(), kPopupText, EMsgIcon::kInformation);
+    if (!m_strSound.empty())
+        m_pSound->Play(m_strSound);
+    if (!m_strExecute.empty())
+        StartAlertCommand(m_strExecute);
+}
+
+void CMonitorDlg::OnOK() {
+    if (ReadControls())
+        EndWhenIdle(kIdOk);
+}
+
+void CMonitorDlg::OnCancel() {
+    if (m_schedule.m_bRunning)
+        StopMonitoring();
+    EndWhenIdle(kIdCancel);
+}
+
+// The window and its list must outlive a running pass and its alerts.
+void CMonitorDlg::EndWhenIdle(int nResult) {
+    if (m_schedule.IsPassRunning())
+        m_nEndRequest = nResult;
+    else
+        EndDialog(nResult);
+}
+
+void CMonitorDlg::EndIfRequested() {
+    if (m_nEndRequest != 0 && !m_schedule.IsPassRunning()) {
+        const int nResult = m_nEndRequest;
+        m_nEndRequest = 0;
+        EndDialog(nResult);
+    }
+}
+
+void CMonitorDlg::OnDestroy() {
+    m_schedule.Destroy();
+    m_pList.reset();
+    CloseHelp(GetWindow());
+    if (GetMainWindow() == GetWindow())
+        SetMainWindow(nullptr);
+}
