@@ -8,6 +8,7 @@
 #include "ui/progress_dlg.h"
 #include "ui/toolkit/app_window.h"
 #include "ui/toolkit/message_box.h"
+#include "ui/toolkit/ui_thread_calls.h"
 
 #include <QEventLoop>
 
@@ -25,7 +26,7 @@ int32_t CMonitorDlg::CheckAll() {
     QEventLoop loop;
     CCheckWorker worker;
     const bool bStarted = worker.Start(*m_pList, m_listView, [&loop] {
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        PostToUiThread([&loop] { loop.quit(); });
     });
     CProgressDlg progress(GetWindow());
     progress.Create();

@@ -1,6 +1,7 @@
 #include "ui/toolkit/list_view.h"
 
 #include "ui/toolkit/text.h"
+#include "ui/toolkit/ui_thread_calls.h"
 
 #include <QHeaderView>
 #include <QThread>
@@ -23,6 +24,11 @@ void MoveColumn(QTreeWidget* pTree, int nFrom, int nTo) {
     }
 }
 } // namespace
+
+CListView::CListView(QTreeWidget* pTree, int nStatusColumn)
+    : m_pTree(pTree), m_nStatusColumn(nStatusColumn) {
+    InitUiThreadCalls(); // cells may be set from other threads
+}
 
 void CListView::DeleteAllItems() {
     m_pTree->clear();
@@ -104,8 +110,7 @@ void CListView::SetItemText(int nRow, int nCol, const std::string& strText) {
     }
     // Another thread: the user-interface thread applies the change while it
     // dispatches, and this thread waits until it has.
-    QMetaObject::invokeMethod(
-        m_pTree, [&] { SetItemTextHere(nRow, nCol, strText); }, Qt::BlockingQueuedConnection);
+    CallOnUiThread([&] { SetItemTextHere(nRow, nCol, strText); });
 }
 
 std::string CListView::GetItemText(int nRow, int nCol) const {

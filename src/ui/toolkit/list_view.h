@@ -13,8 +13,8 @@ class QTreeWidget;
 
 class CListView : public CStatusSink {
 public:
-    explicit CListView(QTreeWidget* pTree = nullptr, int nStatusColumn = 2)
-        : m_pTree(pTree), m_nStatusColumn(nStatusColumn) {}
+    // Created on the user-interface thread.
+    explicit CListView(QTreeWidget* pTree = nullptr, int nStatusColumn = 2);
 
     void Attach(QTreeWidget* pTree) { m_pTree = pTree; }
     QTreeWidget* Tree() const { return m_pTree; }
