@@ -111,9 +111,9 @@ void CMonitorDlg::RefreshList() {
     m_listView.DeleteAllItems();
     while (m_listView.DeleteColumn(0)) {
     }
-    m_listView.InsertColumn(0, "IP Address", 245);
-    m_listView.InsertColumn(1, "Port", 40);
-    m_listView.InsertColumn(2, "OK", 40);
+    m_listView.InsertColumn(0, "IP Address", Units().ScalePixelsX(245));
+    m_listView.InsertColumn(1, "Port", Units().ScalePixelsX(40));
+    m_listView.InsertColumn(2, "OK", Units().ScalePixelsX(40));
     int nRow = 0;
     for (POSITION pos = m_pList->GetHeadPosition(); pos; ++nRow) {
         CItem* pItem = m_pList->GetNext(pos);

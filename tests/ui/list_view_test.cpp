@@ -36,6 +36,8 @@ TEST(ListView, ColumnsRowsCellsPointersAndSelection) {
     EXPECT_EQ(list.GetColumnTitle(0), "IP Address");
     EXPECT_EQ(list.Tree()->columnWidth(0), 245);
     EXPECT_EQ(list.Tree()->headerItem()->textAlignment(1), Qt::AlignCenter);
+    // The first column is left-aligned, as the platform's list views have it.
+    EXPECT_EQ(list.Tree()->headerItem()->textAlignment(0), Qt::AlignLeft | Qt::AlignVCenter);
 
     int a = 1, b = 2, c = 3;
     for (int* p : {&a, &b, &c}) {
@@ -51,6 +53,7 @@ TEST(ListView, ColumnsRowsCellsPointersAndSelection) {
     EXPECT_EQ(list.GetItemData(3), &c);
     EXPECT_EQ(list.GetItemData(1), nullptr);
     EXPECT_EQ(list.Tree()->topLevelItem(2)->textAlignment(2), Qt::AlignCenter);
+    EXPECT_EQ(list.Tree()->topLevelItem(2)->textAlignment(0), Qt::AlignLeft | Qt::AlignVCenter);
 
     EXPECT_EQ(list.GetNextSelected(), -1);
     list.SelectRow(2);

@@ -22,7 +22,9 @@ TEST_F(MonitorDlgTest, OpensIdleWithTheDefaultListAndItsSettings) {
     EXPECT_EQ(Texts({dlg.ListView().GetColumnTitle(0), dlg.ListView().GetColumnTitle(1),
                      dlg.ListView().GetColumnTitle(2)}),
               Texts({"IP Address", "Port", "OK"}));
-    EXPECT_EQ(pTree->columnWidth(0), 245);
+    // Pixel widths made for the templates' font, scaled to the one in use.
+    EXPECT_EQ(pTree->columnWidth(0), dlg.Units().ScalePixelsX(245));
+    EXPECT_GE(pTree->columnWidth(1), pTree->fontMetrics().horizontalAdvance("65535"));
     EXPECT_EQ(pTree->topLevelItemCount(), 0);
     EXPECT_EQ(W<QLineEdit>(CMonitorDlg::kIdPeriod)->text(), "15");
     EXPECT_TRUE(W<QCheckBox>(CMonitorDlg::kIdPopup)->isChecked());

@@ -9,6 +9,8 @@
 
 class CDialogUnits {
 public:
+    static constexpr int kTemplateBaseX = 6;
+
     explicit CDialogUnits(const QFont& font);
     CDialogUnits(int nBaseX, int nBaseY) : m_nBaseX(nBaseX), m_nBaseY(nBaseY) {}
 
@@ -16,6 +18,10 @@ public:
     int ToPixelsY(int y) const { return y * m_nBaseY / 8; }
     QRect ToPixels(int x, int y, int cx, int cy) const;
     QSize ToPixels(int cx, int cy) const { return {ToPixelsX(cx), ToPixelsY(cy)}; }
+
+    // A width in pixels given for the templates' own font (6 pixels a
+    // character), scaled to this font so that the same text fits.
+    int ScalePixelsX(int nPixels) const { return nPixels * m_nBaseX / kTemplateBaseX; }
 
     int BaseX() const { return m_nBaseX; }
     int BaseY() const { return m_nBaseY; }

@@ -11,16 +11,29 @@
 namespace {
 constexpr int kDataRole = Qt::UserRole;
 
+// The first column of a list view is always left-aligned, whatever its
+// format asks; the others are centred.
+Qt::Alignment ColumnAlignment(int nCol) {
+    return nCol == 0 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::Alignment(Qt::AlignCenter);
+}
+
 // Moves the cells of every row and the header from column nFrom to nTo.
 void MoveColumn(QTreeWidget* pTree, int nFrom, int nTo) {
     QTreeWidgetItem* pHeader = pTree->headerItem();
     pHeader->setText(nTo, pHeader->text(nFrom));
-    pHeader->setTextAlignment(nTo, Qt::Alignment::fromInt(pHeader->textAlignment(nFrom)));
     pTree->setColumnWidth(nTo, pTree->columnWidth(nFrom));
     for (int i = 0; i < pTree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* pItem = pTree->topLevelItem(i);
         pItem->setText(nTo, pItem->text(nFrom));
-        pItem->setTextAlignment(nTo, Qt::Alignment::fromInt(pItem->textAlignment(nFrom)));
+    }
+}
+
+// Columns that moved take the alignment of their new place.
+void AlignColumns(QTreeWidget* pTree) {
+    for (int c = 0; c < pTree->columnCount(); ++c) {
+        pTree->headerItem()->setTextAlignment(c, ColumnAlignment(c));
+        for (int i = 0; i < pTree->topLevelItemCount(); ++i)
+            pTree->topLevelItem(i)->setTextAlignment(c, ColumnAlignment(c));
     }
 }
 } // namespace
@@ -58,6 +71,7 @@ bool CListView::DeleteColumn(int nCol) {
     } else {
         m_pTree->setColumnCount(nCount - 1);
     }
+    AlignColumns(m_pTree);
     return true;
 }
 
@@ -71,12 +85,10 @@ int CListView::InsertColumn(int nCol, const std::string& strTitle, int nWidth) {
     QTreeWidgetItem* pHeader = m_pTree->headerItem();
     pHeader->setText(nCol, ToQString(strTitle));
     pHeader->setData(nCol, kDataRole, true);
-    pHeader->setTextAlignment(nCol, Qt::AlignCenter);
     m_pTree->setColumnWidth(nCol, nWidth);
-    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i) {
+    for (int i = 0; i < m_pTree->topLevelItemCount(); ++i)
         m_pTree->topLevelItem(i)->setText(nCol, QString());
-        m_pTree->topLevelItem(i)->setTextAlignment(nCol, Qt::AlignCenter);
-    }
+    AlignColumns(m_pTree);
     return nCol;
 }
 
@@ -88,7 +100,7 @@ int CListView::InsertItem(int nRow, const std::string& strText) {
     nRow = std::clamp(nRow, 0, GetItemCount());
     auto* pItem = new QTreeWidgetItem();
     for (int c = 0; c < m_pTree->columnCount(); ++c)
-        pItem->setTextAlignment(c, Qt::AlignCenter);
+        pItem->setTextAlignment(c, ColumnAlignment(c));
     pItem->setText(0, ToQString(strText));
     m_pTree->insertTopLevelItem(nRow, pItem);
     return nRow;
