@@ -69,8 +69,9 @@ void CSchedule::RunScheduledPass() {
     const unsigned nStartsAndStops = m_nStartsAndStops;
     m_activity = EScheduleState::kScheduledPass;
     m_host.RunningChanged();
-    const int32_t nResult = m_host.RunPass();
-    if (nStartsAndStops == m_nStartsAndStops && nResult == 0) {
+    // A Stop during the pass still lets it report what it found; it only
+    // keeps the timer from being armed again.
+    if (m_host.RunPass() == 0) {
         m_activity = EScheduleState::kAlerting;
         m_host.RaiseAlerts();
     }

@@ -6,8 +6,8 @@
 //
 // Passes never overlap: a firing that meets a running pass (or a hold, such
 // as an open target editor) is remembered and its pass runs as soon as the
-// running one is over. A Stop during a pass is final: that pass neither
-// raises alerts nor arms the timer again.
+// running one is over. A Stop during a pass is final: that pass still raises
+// its alerts, but the timer is not armed again.
 //
 // The window drives it with its timers and alerts; tests drive it directly.
 #pragma once

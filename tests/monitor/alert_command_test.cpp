@@ -49,7 +49,9 @@ TEST(AlertCommand, RunsThroughTheShellDetachedWithNothingOfOursAndNoZombie) {
     CTempDir dir;
     const std::string strOut = dir / "out";
     // Inherited unless closed; high enough not to meet the shell's own.
-    const int nOurFd = dup2(open("/dev/null", O_RDONLY), 100);
+    const int nOpened = open("/dev/null", O_RDONLY);
+    const int nOurFd = dup2(nOpened, 100);
+    close(nOpened);
     ASSERT_EQ(nOurFd, 100);
     const std::string strCommand =
         "cd '" + dir.Path() + "' && s=$(cat); echo \"$PPID $(readlink /proc/$$/fd/0) [$s] " +

@@ -101,6 +101,7 @@ TEST_F(ScheduleTest, PingNowRaisesNoAlertAndLeavesTheTimerAlone) {
 struct StopCase {
     const char* pszName;
     bool bScheduled; // a scheduled pass, else Ping Now while monitoring
+    int32_t nResult;  // what the pass finds
     std::function<void(CSchedule&)> fnDuringPass;
     Log expectedAfter;       // host calls from the action on
     EScheduleState endState; // once everything has returned
@@ -108,11 +109,11 @@ struct StopCase {
 
 TEST_F(ScheduleTest, StopDuringAPassIsFinal) {
     const StopCase cases[] = {
-        {"stop in a failed scheduled pass", true, [](CSchedule& s) { s.Stop(); }, {"kill 1"},
-         EScheduleState::kIdle},
-        {"stop in Ping Now while monitoring", false, [](CSchedule& s) { s.Stop(); },
+        {"stop in a failed scheduled pass", true, 0, [](CSchedule& s) { s.Stop(); },
+         {"kill 1", "alerts"}, EScheduleState::kIdle},
+        {"stop in Ping Now while monitoring", false, 0, [](CSchedule& s) { s.Stop(); },
          {"kill 1"}, EScheduleState::kIdle},
-        {"stop and start again in a scheduled pass", true,
+        {"stop and start again in a scheduled pass", true, 1,
          [](CSchedule& s) {
              s.Stop();
              s.Start();
@@ -124,10 +125,9 @@ TEST_F(ScheduleTest, StopDuringAPassIsFinal) {
         CRecordingHost h;
         CSchedule s(h);
         s.Start();
-        h.m_nResult = 0;
+        h.m_nResult = c.nResult;
         h.m_fnDuringPass = [&] {
             h.Take();
-            h.m_nResult = 1;
             c.fnDuringPass(s);
         };
         if (c.bScheduled)

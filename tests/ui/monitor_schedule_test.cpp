@@ -143,11 +143,17 @@ TEST_F(MonitorScheduleTest, PingNowRaisesNoAlertAndLeavesTheScheduleAsItWas) {
 TEST_F(MonitorScheduleTest, StopDuringAnyPassLeavesTheWindowIdleWithNoTimer) {
     SetFailing(true);
     SetAlerts(true, false, false);
-    // Stop during a scheduled pass: no alert, no timer armed again.
+    // Stop during a scheduled pass: the pass still reports its failure, but
+    // no timer is armed again; the list stays locked until the pass is over.
     dlg.StartMonitoring();
-    DuringNextPass([&] { Click(W<QPushButton>(CMonitorDlg::kIdStop)); });
+    DuringNextPass([&] {
+        Click(W<QPushButton>(CMonitorDlg::kIdStop));
+        EXPECT_TRUE(dlg.GetDlgItem(CMonitorDlg::kIdStart)->isEnabled());
+        EXPECT_FALSE(dlg.GetDlgItem(CMonitorDlg::kIdAdd)->isEnabled());
+        EXPECT_FALSE(dlg.GetDlgItem(CMonitorDlg::kIdLoadList)->isEnabled());
+    });
     Fire();
-    EXPECT_TRUE(boxes.m_boxes.empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"One or more connection failed!"});
     ExpectIdle("stop in a scheduled pass");
 
     // Stop during a Ping Now pass that began while monitoring.
