@@ -206,31 +206,34 @@ void CMonitorDlg::OnLogClear() {
     WriteControls();
 }
 
-// The new target is appended whatever the editor's result.
-void CMonitorDlg::OnAdd() {
+// Runs fnEdit, which opens the target editor, with scheduled passes held
+// back: a pass that falls due meanwhile waits for the editor to close, so the
+// editor never writes into a target under test. Then shows the list again.
+void CMonitorDlg::EditTargets(const std::function<void()>& fnEdit) {
     if (!CanChangeList())
         return;
-    auto pItem = std::make_unique<CItem>();
     m_schedule.Hold();
-    pItem->Edit();
-    m_pList->AddTail(pItem.release());
+    fnEdit();
     RefreshList();
     m_schedule.Release();
     EndIfRequested();
 }
 
-// A pass that falls due while the editor is open waits for it to close, so
-// the editor never writes into a target under test.
+// The new target is appended whatever the editor's result.
+void CMonitorDlg::OnAdd() {
+    EditTargets([this] {
+        auto pItem = std::make_unique<CItem>();
+        pItem->Edit();
+        m_pList->AddTail(pItem.release());
+    });
+}
+
 void CMonitorDlg::OnEdit() {
-    if (!CanChangeList())
-        return;
-    m_schedule.Hold();
-    for (int nRow = m_listView.GetNextSelected(); nRow >= 0;
-         nRow = m_listView.GetNextSelected(nRow))
-        static_cast<CItem*>(m_listView.GetItemData(nRow))->Edit();
-    RefreshList();
-    m_schedule.Release();
-    EndIfRequested();
+    EditTargets([this] {
+        for (int nRow = m_listView.GetNextSelected(); nRow >= 0;
+             nRow = m_listView.GetNextSelected(nRow))
+            static_cast<CItem*>(m_listView.GetItemData(nRow))->Edit();
+    });
 }
 
 void CMonitorDlg::OnDelete() {

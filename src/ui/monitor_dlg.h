@@ -11,6 +11,7 @@
 
 #include <QIcon>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -101,6 +102,7 @@ private:
     void EndWhenIdle(int nResult);
     void EndIfRequested();
     bool CanChangeList() const { return !m_schedule.IsPassRunning(); }
+    void EditTargets(const std::function<void()>& fnEdit);
 
     void OnPopup();
     void OnAutoStart();
