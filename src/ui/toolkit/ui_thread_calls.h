@@ -4,7 +4,9 @@
 // it dispatches events. Because the hand-over goes through a mutex and a
 // condition variable of the standard library, what the function reads and
 // writes is ordered between the two threads for every checker, sanitizers
-// included, which cannot see into Qt's own locks.
+// included, which cannot see into Qt's own locks. Each side polls for a
+// moment before it sleeps, since a pass over fast targets hands a call over
+// more often than a thread can sleep and be woken.
 #pragma once
 
 #include <functional>
