@@ -28,26 +28,7 @@ note "message box $box"
 main=$(find_window Ostrel "$app_pid") || fail "the program has no window titled exactly 'Ostrel'"
 note "main window $main (shown once the box is gone)"
 
-# The box's text is selectable with the mouse: a triple click on it selects it
-# all into the PRIMARY selection, read back with Python's tkinter, where that
-# is installed.
-expected="Loading $list failed (returned a 0x2)."
-primary_selection() {
-    timeout 10 python3 -c 'import tkinter
-t = tkinter.Tk()
-t.withdraw()
-print(t.selection_get(selection="PRIMARY"))' 2>/dev/null
-}
-box_text_selected() { [[ "$(primary_selection)" == "$expected" ]]; }
-if python3 -c 'import tkinter' 2>/dev/null; then
-    eval "$(xdotool getwindowgeometry --shell "$box")" # WIDTH, HEIGHT
-    xdotool mousemove --window "$box" $((WIDTH / 2)) 20 click --repeat 3 --delay 50 1 ||
-        fail "cannot click on the box"
-    wait_until box_text_selected || fail "the box says '$(primary_selection)', not '$expected'"
-    note "the box says: $expected"
-else
-    note "the box's text is not checked: python3's tkinter is not installed"
-fi
+check_box_text "$box" "Loading $list failed (returned a 0x2)." || fail "$session_problem"
 
 press_key "$box" Return || fail "$session_problem"
 main=$(wait_for_window Ostrel "$app_pid" --onlyvisible) ||

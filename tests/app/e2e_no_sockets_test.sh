@@ -66,26 +66,7 @@ box=$(wait_for_window ostrel "$app_pid" --onlyvisible) ||
 note "message box $box"
 no_main_window "while the box is up"
 
-# The box's text is selectable with the mouse: a triple click on it selects it
-# all into the PRIMARY selection, read back with Python's tkinter, where that
-# is installed.
-expected="Windows sockets initialization failed."
-primary_selection() {
-    timeout 10 python3 -c 'import tkinter
-t = tkinter.Tk()
-t.withdraw()
-print(t.selection_get(selection="PRIMARY"))' 2>/dev/null
-}
-box_text_selected() { [[ "$(primary_selection)" == "$expected" ]]; }
-if python3 -c 'import tkinter' 2>/dev/null; then
-    eval "$(xdotool getwindowgeometry --shell "$box")" # WIDTH, HEIGHT
-    xdotool mousemove --window "$box" $((WIDTH / 2)) 20 click --repeat 3 --delay 50 1 ||
-        fail "cannot click on the box"
-    wait_until box_text_selected || fail "the box says '$(primary_selection)', not '$expected'"
-    note "the box says: $expected"
-else
-    note "the box's text is not checked: python3's tkinter is not installed"
-fi
+check_box_text "$box" "Windows sockets initialization failed." || fail "$session_problem"
 no_main_window "while the box is still up"
 
 press_key "$box" Return || fail "$session_problem"

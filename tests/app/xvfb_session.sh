@@ -161,3 +161,32 @@ show_program_output() {
     done
     return 0
 }
+
+# Checks that message box WINDOW says TEXT. The box's text is selectable with
+# the mouse: a triple click selects it all into the PRIMARY selection, read
+# back with Python's tkinter. Where tkinter is missing the check is only
+# noted. Returns 1, with the reason in session_problem, when the text differs.
+check_box_text() { # window text
+    local window=$1 expected=$2
+    if ! python3 -c 'import tkinter' 2>/dev/null; then
+        note "the box's text is not checked: python3's tkinter is not installed"
+        return 0
+    fi
+    primary_selection() {
+        timeout 10 python3 -c 'import tkinter
+t = tkinter.Tk()
+t.withdraw()
+print(t.selection_get(selection="PRIMARY"))' 2>/dev/null
+    }
+    box_text_selected() { [[ "$(primary_selection)" == "$expected" ]]; }
+    eval "$(xdotool getwindowgeometry --shell "$window")" # WIDTH, HEIGHT
+    if ! xdotool mousemove --window "$window" $((WIDTH / 2)) 20 click --repeat 3 --delay 50 1; then
+        session_problem="cannot click on the box"
+        return 1
+    fi
+    if ! wait_until box_text_selected; then
+        session_problem="the box says '$(primary_selection)', not '$expected'"
+        return 1
+    fi
+    note "the box says: $expected"
+}
