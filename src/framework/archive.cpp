@@ -267,6 +267,9 @@ void CArchive::ReadRaw(std::string& s, size_t n) {
     }
 }
 
+// A high surrogate gives its "?" when it is read; the low surrogate that may
+// follow it completes the same character and adds nothing. A surrogate on
+// its own is one character with no 8-bit form, so it also gives one "?".
 void CArchive::ReadWide(std::string& s, size_t nChars) {
     s.clear();
     uint16_t pendingHigh = 0;
@@ -276,8 +279,6 @@ void CArchive::ReadWide(std::string& s, size_t nChars) {
             pendingHigh = 0; // the pair is one character with no 8-bit form
             continue;
         }
-        if (pendingHigh)
-            s.push_back('?');
         pendingHigh = unit >= 0xD800 && unit <= 0xDBFF ? unit : 0;
         if (pendingHigh)
             s.push_back('?');

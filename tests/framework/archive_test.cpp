@@ -122,6 +122,35 @@ TEST(Archive, SixteenBitStringsBecomeWindows1252) {
     EXPECT_EQ(LoadString({0xFF, 0xFE, 0xFF, 0}), "");
 }
 
+TEST(Archive, EachLoneSurrogateGivesOneQuestionMark) {
+    // UTF-16 units (high D83D, low DE00) between 'a' and 'z', and the 8-bit text each reads as.
+    const struct {
+        std::vector<uint16_t> units;
+        std::string text;
+    } cases[] = {
+        {{'a', 0xD83D, 0xDE00, 'z'}, "a?z"},            // a pair: one character
+        {{'a', 0xD83D, 'z'}, "a?z"},                    // high, then an ordinary unit
+        {{'a', 0xDE00, 'z'}, "a?z"},                    // low with no high before it
+        {{'a', 0xD83D}, "a?"},                          // high at the end of the string
+        {{0xDE00}, "?"},                                // low alone
+        {{0xD83D, 0xD83D, 'z'}, "??z"},                 // two highs
+        {{0xD83D, 0xD83D, 0xDE00}, "??"},               // a lone high, then a pair
+        {{0xDE00, 0xD83D}, "??"},                       // low before high: no pair
+        {{0xD83D, 0xDE00, 0xDE00}, "??"},               // a pair, then a lone low
+        {{0xDBFF, 0xDFFF, 0xD800, 0xDC00}, "??"},       // the ends of both ranges pair
+        {{0xD7FF, 0xDC00, 0xE000}, "???"},              // neighbours of the ranges: no pair
+        {{0xD83D, 0xE9, 0xD83D, 0x20AC}, "?\xE9?\x80"}, // 8-bit forms after a lone high
+    };
+    for (const auto& [units, text] : cases) {
+        Bytes bytes = {0xFF, 0xFE, 0xFF, static_cast<uint8_t>(units.size())};
+        for (uint16_t unit : units) {
+            bytes.push_back(static_cast<uint8_t>(unit));
+            bytes.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+        EXPECT_EQ(LoadString(bytes), text) << testing::PrintToString(bytes);
+    }
+}
+
 TEST(Archive, DataEndingEarlyRaisesCauseThreeWithoutAName) {
     const Bytes cut[] = {
         {},                                    // no prefix
