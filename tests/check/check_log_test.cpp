@@ -64,9 +64,36 @@ TEST_F(CheckLog, RecordBytes) {
     EXPECT_EQ(FormatLogRecord(t1996, Target("", 0, 0), 0), "06/12/96 09:05:07, 0, \"\", 0, 0\r\n");
     EXPECT_EQ(FormatLogRecord(t1996, Target("a \"b\", c", 2, 65536), 0),
               "06/12/96 09:05:07, 0, \"a \"b\", c\", 2, 65536\r\n");
-    // Bytes pass unchanged, zero bytes included.
-    EXPECT_EQ(FormatLogRecord(t1996, Target("x\0\xe9y"s, 1, 1), 0),
-              "06/12/96 09:05:07, 0, \"x\0\xe9y\", 1, 1\r\n"s);
+    // Bytes of 0x80 and above pass unchanged.
+    EXPECT_EQ(FormatLogRecord(t1996, Target("x\xe9\x80\xffy", 1, 1), 0),
+              "06/12/96 09:05:07, 0, \"x\xe9\x80\xffy\", 1, 1\r\n");
+}
+
+TEST_F(CheckLog, ControlBytesOfTheAddressAreEscapedSoARecordIsOneLine) {
+    const time_t t1996 = 834570307 - 2 * kHour;
+    const std::string strHead = "06/12/96 09:05:07, 1, \"";
+    const std::string strTail = "\", 1, 80\r\n";
+    // The address stored, and what stands between the record's quotes.
+    const struct {
+        std::string address;
+        std::string shown;
+    } cases[] = {
+        {"127.0.0.1\nANY TEXT", R"(127.0.0.1\x0aANY TEXT)"},
+        {"127.0.0.1\r\nANY TEXT\r\n", R"(127.0.0.1\x0d\x0aANY TEXT\x0d\x0a)"},
+        {"a\0b"s, R"(a\x00b)"},
+        {"\x01\x1f\x7f", R"(\x01\x1f\x7f)"},
+        {"tab\there\x0b\x0c\x1b[2J", R"(tab\x09here\x0b\x0c\x1b[2J)"},
+        // The bytes next to the control ranges are not control bytes.
+        {" ~\x80\x9f", " ~\x80\x9f"},
+        // A backslash is written as it is, even where it looks like an escape.
+        {R"(C:\x0a\y)", R"(C:\x0a\y)"},
+        {"host.example", "host.example"},
+    };
+    for (const auto& [address, shown] : cases) {
+        const std::string record = FormatLogRecord(t1996, Target(address, 1, 80), 1);
+        EXPECT_EQ(record, strHead + shown + strTail) << testing::PrintToString(address);
+        EXPECT_EQ(record.find_first_of("\r\n"), record.size() - 2) << record;
+    }
 }
 
 TEST_F(CheckLog, TimeField) {
