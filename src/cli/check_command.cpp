@@ -38,12 +38,16 @@ public:
     }
 
 private:
+    // "%5d  ADDRESS  %-6s  %-3s  %.1f ms": the address, whatever its length,
+    // goes in whole between the pieces around it, so the line always ends.
+    // Those pieces fit their buffers: a port has at most 11 characters and a
+    // duration, counted in 64-bit nanoseconds, at most 16.
     static std::string TextLine(int nRow, const CItem& item, const char* pszText, double dMs) {
         const std::string strPort = item.IsIcmp() ? "ICMP" : std::to_string(item.m_nPort);
-        char line[128];
-        std::snprintf(line, sizeof line, "%5d  %s  %-6s  %-3s  %.1f ms\n", nRow,
-                      VisibleText(item.m_strAddress).c_str(), strPort.c_str(), pszText, dMs);
-        return line;
+        char head[16], tail[64];
+        std::snprintf(head, sizeof head, "%5d  ", nRow);
+        std::snprintf(tail, sizeof tail, "  %-6s  %-3s  %.1f ms\n", strPort.c_str(), pszText, dMs);
+        return head + VisibleText(item.m_strAddress) + tail;
     }
     static std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs) {
         char ms[32];
