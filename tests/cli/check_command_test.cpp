@@ -19,6 +19,13 @@ std::string WithoutDurations(const std::string& text) {
     return std::regex_replace(result, std::regex(R"("ms":[0-9]+\.[0-9]{3}\})"), "\"ms\":T}");
 }
 
+std::string Repeat(const std::string& text, size_t n) {
+    std::string result;
+    for (size_t i = 0; i < n; ++i)
+        result += text;
+    return result;
+}
+
 size_t CountLines(const std::string& text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
@@ -88,6 +95,83 @@ TEST_F(CheckCommand, ExitsZeroWhenAllRespondAndForAnEmptyList) {
     r = RunCli({"check", "--json", WriteList(empty)});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CheckCommand, LongAddressesKeepTheirWholeLine) {
+    // Each address parses as 127.0.0.1: the text after its blank is ignored,
+    // so no name is looked up. The lengths straddle the 127 bytes a line once
+    // held, and a control byte widens the address as shown.
+    const std::string open = std::to_string(m_listening.Port());
+    const std::string refused = std::to_string(m_refusing.Port());
+    const std::string plain100 = "127.0.0.1 " + std::string(100, 'x');
+    const std::string plain108 = "127.0.0.1 " + std::string(108, 'x');
+    const std::string plain150 = "127.0.0.1 " + std::string(150, 'x');
+    const std::string plain5000 = "127.0.0.1 " + std::string(5000, 'y');
+    const struct {
+        std::string address, shown, json;
+        bool ok;
+    } cases[] = {
+        {plain100, plain100, plain100, true},
+        {plain108, plain108, plain108, false},
+        {plain150, plain150, plain150, true},
+        {"127.0.0.1\t" + std::string(110, '\x01'), "127.0.0.1\\x09" + Repeat("\\x01", 110),
+         "127.0.0.1\\t" + Repeat("\\u0001", 110), false},
+        {plain5000, plain5000, plain5000, true},
+        {"127.0.0.1", "127.0.0.1", "127.0.0.1", true},
+    };
+    CItemList list;
+    std::string expectedText, expectedJson;
+    int nRow = 0;
+    for (const auto& [address, shown, json, ok] : cases) {
+        const std::string port = ok ? open : refused;
+        list.AddTail(NewItem(0, 1, address, ok ? m_listening.Port() : m_refusing.Port()));
+        const std::string row = std::to_string(++nRow);
+        expectedText += "    " + row + "  " + shown + "  " + port +
+                        std::string(6 - port.size(), ' ') +
+                        (ok ? "  Yes  T ms\n" : "  No   T ms\n");
+        expectedJson += "{\"row\":" + row + ",\"address\":\"" + json +
+                        "\",\"mode\":1,\"port\":" + port + ",\"ok\":" + (ok ? "1" : "0") +
+                        ",\"ms\":T}\n";
+    }
+    const std::string path = WriteList(list);
+
+    CliResult r = RunCli({"check", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(WithoutDurations(r.out), expectedText);
+    EXPECT_EQ(CountLines(r.out), std::size(cases));
+    r = RunCli({"check", "--json", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(WithoutDurations(r.out), expectedJson);
+}
+
+TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
+    // Both addresses parse as 127.0.0.1; what follows the line break once
+    // became a line of the log of its own.
+    const std::string open = std::to_string(m_listening.Port());
+    const std::string refused = std::to_string(m_refusing.Port());
+    CItemList list;
+    list.AddTail(NewItem(0, 1, "127.0.0.1\nANY TEXT", m_listening.Port()));
+    list.AddTail(
+        NewItem(0, 2, "127.0.0.1\r\n06/12/96 09:05:07, 1, \"x\", 1, 80\r\n", m_refusing.Port()));
+    list.m_nLogging = kLogAlways;
+    list.m_strLogFile = m_dir / "check.log";
+    CliResult r = RunCli({"check", WriteList(list)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(CountLines(r.out), 2u);
+
+    const std::string log = ReadText(list.m_strLogFile);
+    const std::string first = ", 1, \"127.0.0.1\\x0aANY TEXT\", 1, " + open + "\r\n";
+    const std::string second =
+        ", 0, \"127.0.0.1\\x0d\\x0a06/12/96 09:05:07, 1, \"x\", 1, 80\\x0d\\x0a\", 2, " + refused +
+        "\r\n";
+    ASSERT_EQ(log.size(), 17 + first.size() + 17 + second.size()) << log;
+    EXPECT_EQ(log.substr(17, first.size()), first);
+    EXPECT_EQ(log.substr(17 + first.size() + 17), second);
+    EXPECT_EQ(CountLines(log), 2u) << "one line per record";
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 2);
+    EXPECT_EQ(m_listening.AcceptAndDrain(), 0);
 }
 
 TEST_F(CheckCommand, LoadErrorsAndUsage) {
