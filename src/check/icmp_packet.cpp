@@ -21,10 +21,6 @@ void WriteU16(uint8_t* p, uint16_t n) {
     p[1] = static_cast<uint8_t>(n);
 }
 
-bool SameAddress(const uint8_t* p, in_addr address) {
-    return std::memcmp(p, &address.s_addr, 4) == 0;
-}
-
 uint16_t InternetChecksum(const uint8_t* p, size_t n) {
     uint32_t nSum = 0;
     for (size_t i = 0; i + 1 < n; i += 2)
@@ -37,8 +33,20 @@ uint16_t InternetChecksum(const uint8_t* p, size_t n) {
 }
 
 bool HasKey(const uint8_t* pIcmp, const SEchoKey& key) {
-    return (!key.bMatchIdent || ReadU16(pIcmp + 4) == key.nIdent) &&
-           ReadU16(pIcmp + 6) == key.nSequence;
+    return ReadU16(pIcmp + 4) == key.nIdent && ReadU16(pIcmp + 6) == key.nSequence;
+}
+
+// Unreachable, time exceeded and parameter problem end a probe; a redirect or
+// source quench does not.
+bool IsFailureType(uint8_t nType) {
+    return nType == kTypeUnreachable || nType == kTypeTimeExceeded ||
+           nType == kTypeParameterProblem;
+}
+
+// The first 8 bytes of our echo request, sent to the key's target.
+bool IsOurRequest(const uint8_t* pIcmp, size_t nSize, in_addr destination, const SEchoKey& key) {
+    return nSize >= kIcmpHeaderSize && destination.s_addr == key.target.s_addr &&
+           pIcmp[0] == kTypeEchoRequest && HasKey(pIcmp, key);
 }
 
 // The IPv4 header length of a packet, or 0 when it is not a whole IPv4
@@ -54,10 +62,11 @@ size_t IcmpOffset(const uint8_t* pData, size_t nSize) {
 // packet it is about; ours when that was our echo request to the target.
 bool QuotesOurRequest(const uint8_t* pQuote, size_t nSize, const SEchoKey& key) {
     size_t nHeader = IcmpOffset(pQuote, nSize);
-    if (!nHeader || nSize - nHeader < kIcmpHeaderSize || !SameAddress(pQuote + 16, key.target))
+    if (!nHeader)
         return false;
-    const uint8_t* pIcmp = pQuote + nHeader;
-    return pIcmp[0] == kTypeEchoRequest && HasKey(pIcmp, key);
+    in_addr destination{};
+    std::memcpy(&destination.s_addr, pQuote + 16, 4);
+    return IsOurRequest(pQuote + nHeader, nSize - nHeader, destination, key);
 }
 } // namespace
 
@@ -75,22 +84,15 @@ EchoVerdict ClassifyIcmpMessage(const uint8_t* pData, size_t nSize, in_addr sour
                                 const SEchoKey& key) {
     if (nSize < kIcmpHeaderSize)
         return EchoVerdict::kUnrelated;
-    switch (pData[0]) {
-    case kTypeEchoReply: {
+    if (pData[0] == kTypeEchoReply) {
         bool bOurs = pData[1] == 0 && source.s_addr == key.target.s_addr && HasKey(pData, key) &&
                      nSize == kEchoRequestSize &&
                      std::equal(kEchoData.begin(), kEchoData.end(), pData + kIcmpHeaderSize);
         return bOurs ? EchoVerdict::kReply : EchoVerdict::kUnrelated;
     }
-    case kTypeUnreachable:
-    case kTypeTimeExceeded:
-    case kTypeParameterProblem:
-        return QuotesOurRequest(pData + kIcmpHeaderSize, nSize - kIcmpHeaderSize, key)
-                   ? EchoVerdict::kError
-                   : EchoVerdict::kUnrelated;
-    default:
-        return EchoVerdict::kUnrelated;
-    }
+    bool bOurError = IsFailureType(pData[0]) &&
+                     QuotesOurRequest(pData + kIcmpHeaderSize, nSize - kIcmpHeaderSize, key);
+    return bOurError ? EchoVerdict::kError : EchoVerdict::kUnrelated;
 }
 
 EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey& key) {
@@ -100,4 +102,11 @@ EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey&
     in_addr source{};
     std::memcpy(&source.s_addr, pData + 12, 4);
     return ClassifyIcmpMessage(pData + nHeader, nSize - nHeader, source, key);
+}
+
+EchoVerdict ClassifyQueuedError(uint8_t nType, in_addr quotedTarget, const uint8_t* pQuote,
+                                size_t nSize, const SEchoKey& key) {
+    return IsFailureType(nType) && IsOurRequest(pQuote, nSize, quotedTarget, key)
+               ? EchoVerdict::kError
+               : EchoVerdict::kUnrelated;
 }

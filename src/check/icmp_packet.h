@@ -14,14 +14,12 @@ inline constexpr std::array<uint8_t, 10> kEchoData = {'H', 'i', ' ', 't', 'h',
 inline constexpr size_t kEchoRequestSize = 8 + kEchoData.size();
 
 // Which probe a packet belongs to: the target and the request's identifier
-// and sequence number (host byte order).
+// and sequence number (host byte order). Both numbers are drawn at random for
+// every probe, so that nobody who has not seen the request can name it.
 struct SEchoKey {
     in_addr target;
     uint16_t nIdent;
     uint16_t nSequence;
-    // False where the kernel has matched the identifier already: an ICMP
-    // datagram socket receives only replies carrying its own.
-    bool bMatchIdent = true;
 };
 
 enum class EchoVerdict {
@@ -41,3 +39,10 @@ EchoVerdict ClassifyIcmpMessage(const uint8_t* pData, size_t nSize, in_addr sour
 
 // Judges a whole IPv4 packet carrying ICMP (what a raw socket delivers).
 EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey& key);
+
+// Judges an ICMP error that an ICMP datagram socket queued (IP_RECVERR): the
+// error's type, the destination of the request it quotes, and the quoted
+// ICMP message from its header on. The kernel queues on a socket every error
+// that quotes the socket's identifier, whatever its sequence and destination.
+EchoVerdict ClassifyQueuedError(uint8_t nType, in_addr quotedTarget, const uint8_t* pQuote,
+                                size_t nSize, const SEchoKey& key);

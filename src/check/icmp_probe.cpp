@@ -6,19 +6,23 @@
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <functional>
-#include <thread>
+#include <random>
 
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTimeout{10000};
+// Packets read at one wake-up at most; the clock is looked at before each, so
+// that a steady flood of other traffic cannot hold a probe past its deadline.
+constexpr int kPacketsPerWake = 64;
+// Random identifiers tried on a datagram socket before the kernel picks one.
+constexpr int kBindTries = 16;
 
 enum class IcmpSocketKind { kDatagram, kRaw };
 
@@ -27,13 +31,64 @@ struct SIcmpSocket {
     IcmpSocketKind kind = IcmpSocketKind::kDatagram;
 };
 
+// 32 bits from the kernel's random source; before that is seeded (early in
+// boot), from the library's.
+uint32_t RandomBits() {
+    uint32_t n = 0;
+    ssize_t nGot;
+    do
+        nGot = getrandom(&n, sizeof n, GRND_NONBLOCK);
+    while (nGot < 0 && errno == EINTR);
+    if (nGot == static_cast<ssize_t>(sizeof n))
+        return n;
+    thread_local std::random_device device;
+    return device();
+}
+
+bool IsBefore(Clock::time_point deadline) {
+    return Clock::now() < deadline;
+}
+
+int BindPort(int nFd, uint16_t nPort) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(nPort);
+    return bind(nFd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+// A datagram socket's identifier is the port it is bound to. A random one,
+// rather than the kernel's next in turn, keeps whoever saw one probe's
+// request from naming the next. When the draws keep meeting identifiers in
+// use (a host full of ping sockets) the kernel picks one; the sequence is
+// still random. The identifier bound, or -1 when the socket cannot be bound.
+int BindIdentifier(int nFd) {
+    for (int nTry = 0; nTry < kBindTries; ++nTry) {
+        auto nIdent = static_cast<uint16_t>(RandomBits() % 65535 + 1); // 0 asks the kernel
+        if (BindPort(nFd, nIdent) == 0)
+            return nIdent;
+        if (errno != EADDRINUSE)
+            return -1;
+    }
+    sockaddr_in address{};
+    socklen_t nLength = sizeof address;
+    if (BindPort(nFd, 0) != 0 ||
+        getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nLength) != 0)
+        return -1;
+    return ntohs(address.sin_port);
+}
+
 // The datagram socket reports ICMP errors about its requests only with
 // IP_RECVERR, through its error queue.
-CFileDescriptor OpenDatagramSocket() {
+CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
     CFileDescriptor fd(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
     int nOn = 1;
     if (fd.IsOpen() && setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0)
         fd.Close();
+    int nBound = fd.IsOpen() ? BindIdentifier(fd.Get()) : -1;
+    if (nBound < 0)
+        fd.Close();
+    else
+        nIdent = static_cast<uint16_t>(nBound);
     return fd;
 }
 
@@ -41,8 +96,9 @@ CFileDescriptor OpenDatagramSocket() {
 // keeps back all but the types that can answer an echo request. What came in
 // before the filter was set is thrown away: none of it can be ours, since the
 // request is not sent yet, and a queue filled with it would leave no room for
-// the reply.
-CFileDescriptor OpenRawSocket() {
+// the reply. Only the first few packets are taken: those are the ones from
+// before the filter, and a flood of answer types would never let a drain end.
+CFileDescriptor OpenRawSocket(Clock::time_point deadline) {
     CFileDescriptor fd(socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
     icmp_filter filter{};
     filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
@@ -51,32 +107,26 @@ CFileDescriptor OpenRawSocket() {
         return fd;
     setsockopt(fd.Get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     uint8_t byte;
-    while (recv(fd.Get(), &byte, sizeof byte, 0) >= 0 || errno == EINTR) {
-    }
+    for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken)
+        if (recv(fd.Get(), &byte, sizeof byte, 0) < 0 && errno != EINTR)
+            break;
     return fd;
 }
 
-SIcmpSocket OpenIcmpSocket() {
-    SIcmpSocket sock{OpenDatagramSocket(), IcmpSocketKind::kDatagram};
+// Opens the socket and draws the probe's key. A raw socket sends the
+// identifier we give; a datagram socket puts its own in the request, the one
+// it was bound to.
+SIcmpSocket OpenIcmpSocket(SEchoKey& key, Clock::time_point deadline) {
+    uint32_t nBits = RandomBits();
+    key.nIdent = static_cast<uint16_t>(nBits);
+    key.nSequence = static_cast<uint16_t>(nBits >> 16);
+    SIcmpSocket sock{OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
     if (!sock.fd.IsOpen())
-        sock = {OpenRawSocket(), IcmpSocketKind::kRaw};
+        sock = {OpenRawSocket(deadline), IcmpSocketKind::kRaw};
     return sock;
 }
 
-// Identifier and sequence of a new probe. The counter keeps the identifiers
-// of a process's probes distinct (a datagram socket's identifier is the
-// kernel's choice); the process and thread ids spread them apart from other
-// processes' probes.
-SEchoKey NewEchoKey(in_addr target) {
-    static std::atomic<uint32_t> nCounter{0};
-    static const uint32_t nProcessBase = static_cast<uint32_t>(getpid()) * 40503u;
-    uint32_t n = nCounter.fetch_add(1, std::memory_order_relaxed);
-    auto nThread = static_cast<uint32_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
-    return {target, static_cast<uint16_t>(nProcessBase + n),
-            static_cast<uint16_t>((n >> 16) ^ nThread ^ (nThread >> 16))};
-}
-
-bool SendRequest(const SIcmpSocket& sock, SEchoKey& key) {
+bool SendRequest(const SIcmpSocket& sock, const SEchoKey& key) {
     auto packet = BuildEchoRequest(key);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -86,18 +136,14 @@ bool SendRequest(const SIcmpSocket& sock, SEchoKey& key) {
         nSent = sendto(sock.fd.Get(), packet.data(), packet.size(), 0,
                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
     while (nSent < 0 && errno == EINTR);
-    if (nSent != static_cast<ssize_t>(packet.size()))
-        return false;
-    // On a datagram socket the kernel has put the socket's own identifier in
-    // the request, and it hands the socket only replies that carry it.
-    key.bMatchIdent = sock.kind == IcmpSocketKind::kRaw;
-    return true;
+    return nSent == static_cast<ssize_t>(packet.size());
 }
 
-// Reads what is waiting; the first verdict other than kUnrelated wins.
-EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key) {
+// Reads what is waiting, a bounded number of packets; the first verdict other
+// than kUnrelated wins.
+EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_point deadline) {
     uint8_t buffer[2048];
-    for (;;) {
+    for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken) {
         sockaddr_in from{};
         socklen_t nLength = sizeof from;
         ssize_t n = recvfrom(sock.fd.Get(), buffer, sizeof buffer, 0,
@@ -105,7 +151,7 @@ EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return EchoVerdict::kUnrelated;
+            break;
         auto nSize = static_cast<size_t>(n);
         EchoVerdict verdict = sock.kind == IcmpSocketKind::kRaw
                                   ? ClassifyIpPacket(buffer, nSize, key)
@@ -113,34 +159,80 @@ EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key) {
         if (verdict != EchoVerdict::kUnrelated)
             return verdict;
     }
+    return EchoVerdict::kUnrelated;
 }
 
-// A datagram socket's error queue holds only reports about its own request.
-// Takes one: true when it ends the probe (an unreachable, time exceeded or
-// parameter problem message, or a local error); a redirect or source quench
-// does not. An error that cannot be read ends the probe too.
-bool TakeQueuedError(const SIcmpSocket& sock) {
-    uint8_t data[576];
-    uint8_t control[512];
-    iovec iov{data, sizeof data};
-    msghdr msg{};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    if (recvmsg(sock.fd.Get(), &msg, MSG_ERRQUEUE) < 0)
-        return errno != EINTR;
+// Judges one report read from the error queue. The kernel queues there every
+// ICMP error that quotes the socket's identifier, so an error counts only when
+// the request it quotes (its sequence and destination) is ours, as ping does.
+// A local error (one raised while sending) is always ours.
+EchoVerdict JudgeQueuedError(msghdr& msg, in_addr quotedTarget, const uint8_t* pQuote, size_t nSize,
+                             const SEchoKey& key) {
     for (cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg); pCmsg; pCmsg = CMSG_NXTHDR(&msg, pCmsg)) {
         if (pCmsg->cmsg_level != SOL_IP || pCmsg->cmsg_type != IP_RECVERR)
             continue;
         sock_extended_err error;
         std::memcpy(&error, CMSG_DATA(pCmsg), sizeof error);
+        if (error.ee_origin == SO_EE_ORIGIN_LOCAL)
+            return EchoVerdict::kError;
         if (error.ee_origin != SO_EE_ORIGIN_ICMP)
-            return true;
-        return error.ee_type == ICMP_DEST_UNREACH || error.ee_type == ICMP_TIME_EXCEEDED ||
-               error.ee_type == ICMP_PARAMETERPROB;
+            return EchoVerdict::kUnrelated;
+        return ClassifyQueuedError(error.ee_type, quotedTarget, pQuote, nSize, key);
     }
-    return false;
+    return EchoVerdict::kUnrelated;
+}
+
+// Takes a bounded number of reports from a datagram socket's error queue; the
+// first about our request wins. Each report is the quoted ICMP message, with
+// the quoted destination as its address. Once the queue is empty the pending
+// socket error is cleared, so that an error dropped for want of room in the
+// queue does not keep waking the probe. An error queue that cannot be read
+// ends the probe.
+EchoVerdict ReadQueuedErrors(const SIcmpSocket& sock, const SEchoKey& key,
+                             Clock::time_point deadline) {
+    for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken) {
+        uint8_t quote[576];
+        alignas(cmsghdr) uint8_t control[512];
+        sockaddr_in quotedTarget{};
+        iovec iov{quote, sizeof quote};
+        msghdr msg{};
+        msg.msg_name = &quotedTarget;
+        msg.msg_namelen = sizeof quotedTarget;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        ssize_t n = recvmsg(sock.fd.Get(), &msg, MSG_ERRQUEUE);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            int nError = 0;
+            socklen_t nLength = sizeof nError;
+            getsockopt(sock.fd.Get(), SOL_SOCKET, SO_ERROR, &nError, &nLength);
+            return EchoVerdict::kUnrelated;
+        }
+        if (n < 0)
+            return EchoVerdict::kError;
+        EchoVerdict verdict =
+            JudgeQueuedError(msg, quotedTarget.sin_addr, quote, static_cast<size_t>(n), key);
+        if (verdict != EchoVerdict::kUnrelated)
+            return verdict;
+    }
+    return EchoVerdict::kUnrelated;
+}
+
+// What a wake-up brought. A raw socket gets errors as ordinary packets; an
+// error state on it is about the socket itself.
+EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, short nEvents,
+                        Clock::time_point deadline) {
+    if (nEvents & POLLERR) {
+        EchoVerdict verdict = sock.kind == IcmpSocketKind::kRaw
+                                  ? EchoVerdict::kError
+                                  : ReadQueuedErrors(sock, key, deadline);
+        if (verdict != EchoVerdict::kUnrelated)
+            return verdict;
+    }
+    return nEvents & POLLIN ? ReadPackets(sock, key, deadline) : EchoVerdict::kUnrelated;
 }
 
 int WaitMilliseconds(Clock::time_point deadline) {
@@ -159,15 +251,9 @@ int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_poi
             return 0;
         if (nReady <= 0)
             continue;
-        // A raw socket gets errors as ordinary packets; an error state on it
-        // is about the socket itself.
-        if ((pfd.revents & POLLERR) && (sock.kind == IcmpSocketKind::kRaw || TakeQueuedError(sock)))
-            return 0;
-        if (pfd.revents & POLLIN) {
-            EchoVerdict verdict = ReadPackets(sock, key);
-            if (verdict != EchoVerdict::kUnrelated)
-                return verdict == EchoVerdict::kReply ? 1 : 0;
-        }
+        EchoVerdict verdict = ReadWaiting(sock, key, pfd.revents, deadline);
+        if (verdict != EchoVerdict::kUnrelated)
+            return verdict == EchoVerdict::kReply ? 1 : 0;
     }
     return 0;
 }
@@ -175,11 +261,9 @@ int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_poi
 
 int32_t ProbeIcmp(in_addr target) {
     Clock::time_point deadline = Clock::now() + kTimeout;
-    SIcmpSocket sock = OpenIcmpSocket();
-    if (!sock.fd.IsOpen())
-        return 0;
-    SEchoKey key = NewEchoKey(target);
-    if (!SendRequest(sock, key))
+    SEchoKey key{target, 0, 0};
+    SIcmpSocket sock = OpenIcmpSocket(key, deadline);
+    if (!sock.fd.IsOpen() || !SendRequest(sock, key))
         return 0;
     return AwaitReply(sock, key, deadline);
 }

@@ -98,17 +98,39 @@ TEST(IcmpPacket, OnlyTheTargetsIntactReplyToOurRequestCounts) {
     }
 }
 
-// A datagram socket's replies carry the identifier the kernel chose; the
-// sequence, source and data still have to match.
-TEST(IcmpPacket, IdentifierLeftToTheKernel) {
-    SEchoKey key = kKey;
-    key.bMatchIdent = false;
-    auto classify = [&](const char* pszFrom, const Bytes& icmp) {
-        return ClassifyIcmpMessage(icmp.data(), icmp.size(), Address(pszFrom), key);
+// A datagram socket's error queue hands over the error's type, the quoted
+// request's destination and the quoted ICMP message. The kernel queues every
+// error quoting the socket's identifier; only our sequence and target count.
+TEST(IcmpPacket, QueuedErrorsCountOnlyWhenTheyQuoteOurRequest) {
+    const Bytes request = Request(kKey);
+    const Bytes cut7(request.begin(), request.begin() + 7);
+    const Bytes cut8(request.begin(), request.begin() + 8);
+    const struct {
+        uint8_t nType;
+        const char* pszQuotedTo;
+        Bytes quote;
+        EchoVerdict expected;
+    } cases[] = {
+        {3, "192.0.2.1", request, EchoVerdict::kError},
+        {11, "192.0.2.1", request, EchoVerdict::kError},
+        {12, "192.0.2.1", request, EchoVerdict::kError},
+        {3, "192.0.2.1", cut8, EchoVerdict::kError},        // the 8 bytes an error must carry
+        {5, "192.0.2.1", request, EchoVerdict::kUnrelated}, // redirect
+        {4, "192.0.2.1", request, EchoVerdict::kUnrelated}, // source quench
+        {0, "192.0.2.1", request, EchoVerdict::kUnrelated},
+        {3, "192.0.2.2", request, EchoVerdict::kUnrelated}, // another target
+        {3, "192.0.2.1", Request({kKey.target, 0x1234, 0xabce}), EchoVerdict::kUnrelated},
+        {3, "192.0.2.1", Request({kKey.target, 0x1235, 0xabcd}), EchoVerdict::kUnrelated},
+        {3, "192.0.2.1", Reply(0x1234, 0xabcd), EchoVerdict::kUnrelated}, // not a request
+        {3, "192.0.2.1", cut7, EchoVerdict::kUnrelated},
+        {3, "192.0.2.1", {}, EchoVerdict::kUnrelated},
     };
-    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabcd)), EchoVerdict::kReply);
-    EXPECT_EQ(classify("192.0.2.1", Reply(0x0007, 0xabce)), EchoVerdict::kUnrelated);
-    EXPECT_EQ(classify("192.0.2.2", Reply(0x0007, 0xabcd)), EchoVerdict::kUnrelated);
+    for (const auto& c : cases)
+        EXPECT_EQ(ClassifyQueuedError(c.nType, Address(c.pszQuotedTo), c.quote.data(),
+                                      c.quote.size(), kKey),
+                  c.expected)
+            << "type " << int(c.nType) << " quoting " << c.pszQuotedTo << ", " << c.quote.size()
+            << " bytes";
 }
 
 TEST(IcmpPacket, ErrorsQuotingOurRequestEndTheProbe) {
