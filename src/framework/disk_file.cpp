@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,16 +19,29 @@ std::string FullPath(const std::string& path) {
     std::filesystem::path full = std::filesystem::absolute(path, ec);
     return ec ? path : full.lexically_normal().string();
 }
+
+// How often a path is opened again when its file keeps being replaced
+// before the lock is taken; past that the file counts as in use.
+constexpr int kMaxReopens = 100;
 } // namespace
 
-CDiskFile::CDiskFile(const std::string& path, int flags, unsigned mode)
+CDiskFile::CDiskFile(const std::string& path, int flags, unsigned mode, bool bLock)
     : m_strPath(path), m_strFullPath(FullPath(path)) {
-    do
-        m_hFile = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
-    while (m_hFile < 0 && errno == EINTR);
-    if (m_hFile < 0)
-        Fail(errno);
-    Lock();
+    Open(flags, mode);
+    if (!bLock)
+        return;
+    for (int reopens = 0;; ++reopens) {
+        Lock();
+        if (PathNamesOpenFile())
+            return;
+        // Another process replaced the file between our open and our lock:
+        // what is locked is the old file, no longer reachable by its name.
+        ::close(m_hFile);
+        m_hFile = -1;
+        if (reopens == kMaxReopens)
+            Fail(EWOULDBLOCK);
+        Open(flags, mode);
+    }
 }
 
 CDiskFile::CDiskFile(int fd, const std::string& path)
@@ -38,6 +52,23 @@ CDiskFile::CDiskFile(int fd, const std::string& path)
 CDiskFile::~CDiskFile() {
     if (m_hFile >= 0)
         ::close(m_hFile);
+}
+
+void CDiskFile::Open(int flags, unsigned mode) {
+    do
+        m_hFile = ::open(m_strPath.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+    while (m_hFile < 0 && errno == EINTR);
+    if (m_hFile < 0)
+        Fail(errno);
+}
+
+// Whether the path still leads to the open file (same device and inode). A
+// path that cannot be looked up does not; opening it again then reports why.
+bool CDiskFile::PathNamesOpenFile() const {
+    struct stat open, named;
+    if (::fstat(m_hFile, &open) < 0 || ::stat(m_strPath.c_str(), &named) < 0)
+        return false;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 void CDiskFile::Lock() {
@@ -118,6 +149,13 @@ void CDiskFile::Write(const void* pBuf, size_t n) {
 void CDiskFile::Sync() {
     FlushWrites();
     if (::fsync(m_hFile) < 0)
+        Fail(errno);
+}
+
+void CDiskFile::Truncate() {
+    FlushWrites();
+    const off_t end = ::lseek(m_hFile, 0, SEEK_CUR);
+    if (end < 0 || ::ftruncate(m_hFile, end) < 0)
         Fail(errno);
 }
 

@@ -1,6 +1,10 @@
 // CDiskFile: a CFile over a file on disk. While it is open it holds an
 // exclusive flock on the file, so no other opener that locks (another Ostrel
-// or ostrel-cli) can read or write it meanwhile. Every failing call raises
+// or ostrel-cli) can read or write it meanwhile. The lock is on the file the
+// path names once it is taken: a file that another process replaced (saved
+// anew under the same name) between the open and the lock is let go and the
+// path opened again, so that its old content is never mistaken for the
+// current one. Every failing call raises
 // CFileException with its errno and the path as given; archive errors name
 // the file by its full path.
 //
@@ -19,7 +23,9 @@ class CDiskFile : public CFile {
 public:
     // Opens `path` with open(2) `flags` (and `mode` when creating), then
     // locks it; a lock held by another opener fails with EWOULDBLOCK.
-    CDiskFile(const std::string& path, int flags, unsigned mode = 0666);
+    // Without `bLock` the file is only opened, for a caller that already
+    // holds the lock through another descriptor.
+    CDiskFile(const std::string& path, int flags, unsigned mode = 0666, bool bLock = true);
     // Adopts an open descriptor (for instance from mkstemp) and locks it.
     CDiskFile(int fd, const std::string& path);
     CDiskFile(const CDiskFile&) = delete;
@@ -33,13 +39,18 @@ public:
     int GetDescriptor() const { return m_hFile; }
     // Writes out the buffer, then forces the written bytes to the device.
     void Sync();
+    // Writes out the buffer, then ends the file there: bytes after the last
+    // one written are cut off.
+    void Truncate();
     // Writes out the buffer and closes the file, reporting any failure.
     void Close();
 
 private:
     static constexpr size_t kBufferSize = 64 * 1024;
 
+    void Open(int flags, unsigned mode);
     void Lock();
+    bool PathNamesOpenFile() const;
     void FlushWrites();
     size_t ReadDirect(void* pBuf, size_t n);
     void WriteDirect(const char* p, size_t n);
@@ -50,6 +61,6 @@ private:
     size_t m_nBufStart = 0;            // reading: next unread byte
     size_t m_nBufEnd = 0;              // reading: end of the data
     size_t m_nPending = 0;             // writing: bytes waiting to be written
-    std::string m_strPath;     // as given, for file errors
-    std::string m_strFullPath; // absolute, for archive errors
+    std::string m_strPath;             // as given, for file errors
+    std::string m_strFullPath;         // absolute, for archive errors
 };
