@@ -1,5 +1,6 @@
 // ostrel-cli add: appends a target to a list.
 #include "cli/cli_commands.h"
+#include "storage/list_file.h"
 
 namespace {
 int RunAdd(const CCliCommand& command, const std::vector<std::string>& args) {
@@ -20,12 +21,12 @@ int RunAdd(const CCliCommand& command, const std::vector<std::string>& args) {
         item->m_nPort = *value;
     }
 
-    const std::string& path = parsed.Operands()[0];
+    CListFileUpdate file(parsed.Operands()[0]);
     std::unique_ptr<CItemList> list;
-    if (int rc = LoadListOrDefaultForCli(path, list))
+    if (int rc = LoadListOrDefaultForCli(file, list))
         return rc;
     list->AddTail(item.release());
-    return SaveListForCli(path, *list);
+    return SaveListForCli(file, *list);
 }
 } // namespace
 

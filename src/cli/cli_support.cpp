@@ -103,9 +103,12 @@ std::optional<int32_t> ReadIntegerOption(const std::string& text,
     return value;
 }
 
-int LoadListForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
+namespace {
+// Runs `read` and reports its failure as a failed load of `path`.
+template <class Read>
+int LoadForCli(const std::string& path, std::unique_ptr<CItemList>& out, Read read) {
     try {
-        out = ReadListFile(path);
+        out = read();
         return kExitOk;
     } catch (const CFileException& e) {
         PrintLine(stderr, LoadFailedMessage(path, e.m_lOsError));
@@ -117,16 +120,10 @@ int LoadListForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
     }
 }
 
-int LoadListOrDefaultForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
-    const int rc = LoadListForCli(path, out);
-    if (rc == kExitOk && !out)
-        out = std::make_unique<CItemList>();
-    return rc;
-}
-
-int SaveListForCli(const std::string& path, const CItemList& list) {
+// Runs `write` and reports its failure as a failed save of `path`.
+template <class Write> int SaveForCli(const std::string& path, Write write) {
     try {
-        WriteListFile(path, list);
+        write();
         return kExitOk;
     } catch (const CFileException& e) {
         PrintLine(stderr, SaveFailedMessage(path, e.m_lOsError));
@@ -134,6 +131,33 @@ int SaveListForCli(const std::string& path, const CItemList& list) {
         PrintLine(stderr, SaveFormatFailedMessage(path));
     }
     return kExitUsage;
+}
+
+int OrDefault(int rc, std::unique_ptr<CItemList>& out) {
+    if (rc == kExitOk && !out)
+        out = std::make_unique<CItemList>();
+    return rc;
+}
+} // namespace
+
+int LoadListForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
+    return LoadForCli(path, out, [&] { return ReadListFile(path); });
+}
+
+int LoadListOrDefaultForCli(const std::string& path, std::unique_ptr<CItemList>& out) {
+    return OrDefault(LoadListForCli(path, out), out);
+}
+
+int LoadListOrDefaultForCli(CListFileUpdate& file, std::unique_ptr<CItemList>& out) {
+    return OrDefault(LoadForCli(file.Path(), out, [&] { return file.Read(); }), out);
+}
+
+int SaveListForCli(const std::string& path, const CItemList& list) {
+    return SaveForCli(path, [&] { WriteListFile(path, list); });
+}
+
+int SaveListForCli(CListFileUpdate& file, const CItemList& list) {
+    return SaveForCli(file.Path(), [&] { file.Write(list); });
 }
 
 std::string VisibleText(const std::string& text) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+class CListFileUpdate;
+
 // Exit codes: success, a usage or file error, a list file format error.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
@@ -72,6 +74,11 @@ int LoadListForCli(const std::string& path, std::unique_ptr<CItemList>& out);
 int LoadListOrDefaultForCli(const std::string& path, std::unique_ptr<CItemList>& out);
 // Saves `list` to `path`. Returns kExitOk, or prints the error and returns kExitUsage.
 int SaveListForCli(const std::string& path, const CItemList& list);
+// The same for a list that is read, changed and saved: the file stays locked
+// from this load to the save that follows, so that two changes made at the
+// same time cannot lose one.
+int LoadListOrDefaultForCli(CListFileUpdate& file, std::unique_ptr<CItemList>& out);
+int SaveListForCli(CListFileUpdate& file, const CItemList& list);
 
 // `text` for a terminal: control characters shown as \xNN, since printed
 // as they are they would act on the terminal.

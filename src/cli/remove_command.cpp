@@ -1,5 +1,6 @@
 // ostrel-cli remove: removes one target from a list.
 #include "cli/cli_commands.h"
+#include "storage/list_file.h"
 
 namespace {
 int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) {
@@ -10,9 +11,9 @@ int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) 
     if (!number)
         return kExitUsage;
 
-    const std::string& path = parsed.Operands()[0];
+    CListFileUpdate file(parsed.Operands()[0]);
     std::unique_ptr<CItemList> list;
-    if (int rc = LoadListOrDefaultForCli(path, list))
+    if (int rc = LoadListOrDefaultForCli(file, list))
         return rc;
     if (*number < 1 || static_cast<size_t>(*number) > list->GetCount())
         return InputError("ostrel-cli remove: there is no target " + std::to_string(*number) +
@@ -21,7 +22,7 @@ int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) 
     for (int32_t n = 1; n < *number; ++n)
         list->GetNext(pos);
     list->RemoveAt(pos);
-    return SaveListForCli(path, *list);
+    return SaveListForCli(file, *list);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 // ostrel-cli set: changes a list's settings.
 #include "cli/cli_commands.h"
+#include "storage/list_file.h"
 
 #include <optional>
 
@@ -69,12 +70,12 @@ int RunSet(const CCliCommand& command, const std::vector<std::string>& args) {
     if (int rc = ReadChange(command, parsed, change))
         return rc;
 
-    const std::string& path = parsed.Operands()[0];
+    CListFileUpdate file(parsed.Operands()[0]);
     std::unique_ptr<CItemList> list;
-    if (int rc = LoadListOrDefaultForCli(path, list))
+    if (int rc = LoadListOrDefaultForCli(file, list))
         return rc;
     change.ApplyTo(*list);
-    return SaveListForCli(path, *list);
+    return SaveListForCli(file, *list);
 }
 } // namespace
 

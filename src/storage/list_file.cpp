@@ -32,3 +32,19 @@ void WriteListFile(const std::string& path, const CItemList& list) {
     WriteList(replacer.File(), list);
     replacer.Commit();
 }
+
+CListFileUpdate::CListFileUpdate(std::string path) : m_strPath(std::move(path)) {}
+
+CListFileUpdate::~CListFileUpdate() = default;
+
+std::unique_ptr<CItemList> CListFileUpdate::Read() {
+    m_pFile = std::make_unique<CDiskFile>(m_strPath, O_RDONLY);
+    return ReadList(*m_pFile);
+}
+
+void CListFileUpdate::Write(const CItemList& list) {
+    CFileReplacer replacer(m_strPath, m_pFile.get());
+    WriteList(replacer.File(), list);
+    replacer.Commit();
+    m_pFile.reset();
+}

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class CDiskFile;
 class CFile;
 
 // Reads one list from `file` through a 4096-byte archive buffer. Returns null
@@ -21,3 +22,26 @@ std::unique_ptr<CItemList> ReadListFile(const std::string& path);
 // as it was unless the new one was written in full. Raises CFileException
 // (a file that cannot be written, a full disk, ...) and CArchiveException.
 void WriteListFile(const std::string& path, const CItemList& list);
+
+// A list file changed in one go: Read() opens and locks the file, Write()
+// puts the changed list in its place, and the lock is held from the one to
+// the other, so that a change another process makes meanwhile is refused
+// (the file is in use) rather than lost.
+class CListFileUpdate {
+public:
+    explicit CListFileUpdate(std::string path);
+    CListFileUpdate(const CListFileUpdate&) = delete;
+    CListFileUpdate& operator=(const CListFileUpdate&) = delete;
+    ~CListFileUpdate(); // lets the lock go
+
+    const std::string& Path() const { return m_strPath; }
+    // Opens and locks the file, then reads it as ReadListFile does.
+    std::unique_ptr<CItemList> Read();
+    // Saves `list` as WriteListFile does, still under the lock taken by
+    // Read(), then lets it go.
+    void Write(const CItemList& list);
+
+private:
+    std::string m_strPath;
+    std::unique_ptr<CDiskFile> m_pFile; // open and locked from Read() to Write()
+};

@@ -1,7 +1,8 @@
-// Saving list files on real files, as other users: the owner, group and
-// permissions a replaced file keeps, the temporary file's own permissions
-// and its removal, folders the saver may not write, and symbolic links that
-// point to nothing yet.
+// Saving list files on real files, as other users and against other
+// processes: the owner, group and permissions a replaced file keeps, the
+// temporary file's own permissions and its removal, two changes of one list
+// at the same time, folders the saver may not write, and symbolic links
+// that point to nothing yet.
 #include "framework/disk_file.h"
 #include "framework/exception.h"
 #include "storage/list_file.h"
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli/cli_run.h"
 #include "flock_hook.h"
 #include "support/test_files.h"
 
@@ -42,6 +44,16 @@ std::string AddressesIn(const std::string& path) {
     for (POSITION pos = list ? list->GetHeadPosition() : nullptr; pos;)
         joined += (joined.empty() ? "" : " ") + list->GetNext(pos)->m_strAddress;
     return joined;
+}
+
+// Reads the list at `path`, adds `address` and saves it, under one lock.
+void AddTo(const std::string& path, const std::string& address) {
+    CListFileUpdate update(path);
+    std::unique_ptr<CItemList> list = update.Read();
+    auto* item = new CItem;
+    item->m_strAddress = address;
+    list->AddTail(item);
+    update.Write(*list);
 }
 
 long FileError(const std::function<void()>& run) {
@@ -74,6 +86,95 @@ std::string Become(uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
         return "cannot become user " + std::to_string(uid);
     return "";
 }
+
+// Runs `held` in a child process whose first lock waits until `meanwhile`
+// has run here, between the child's open and its lock. Returns what `held`
+// returned, or why the child failed.
+std::string RunHeldInChild(const std::function<std::string()>& held,
+                           const std::function<void()>& meanwhile) {
+    CHeldLock hold;
+    int fds[2];
+    if (::pipe(fds) < 0)
+        return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        hold.HoldHere();
+        std::string result;
+        try {
+            result = held();
+        } catch (const CException& e) {
+            result = "the held process failed: " + e.GetErrorMessage();
+        }
+        [[maybe_unused]] ssize_t n = ::write(fds[1], result.data(), result.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string result;
+    if (hold.WaitUntilHeld())
+        meanwhile();
+    else
+        result = "the child never reached its lock; ";
+    hold.Release();
+    char buf[512];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        result.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "the child ended abnormally";
+}
+
+// Starts ostrel-cli with `args`, preloaded with the shim that holds it at its
+// `nLock`-th lock, and returns once it is held there (or has ended);
+// Release() lets it go on and collects its exit status and standard error.
+class CHeldCli {
+public:
+    CHeldCli(const std::vector<std::string>& args, int nLock) {
+        if (::pipe(m_arrived) < 0 || ::pipe(m_go) < 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(::open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+            const std::string hold = std::to_string(m_arrived[1]) + "," + std::to_string(m_go[0]) +
+                                     "," + std::to_string(nLock);
+            ::setenv("OSTREL_TEST_HOLD", hold.c_str(), 1);
+            ::setenv("LD_PRELOAD", OSTREL_HOLD_SHIM_PATH, 1);
+            // A sanitized ostrel-cli would rather have its runtime loaded first.
+            const char* asan = std::getenv("ASAN_OPTIONS");
+            const std::string options =
+                std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
+            ::setenv("ASAN_OPTIONS", options.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(OSTREL_CLI_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(m_arrived[1]);
+        ::close(m_go[0]);
+        char byte;
+        m_bHeld = ::read(m_arrived[0], &byte, 1) == 1;
+    }
+    bool Held() const { return m_bHeld; }
+    CliResult Release() {
+        const char byte = 0;
+        [[maybe_unused]] ssize_t n = ::write(m_go[1], &byte, 1);
+        ::close(m_go[1]);
+        ::close(m_arrived[0]);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ReadText(m_capture / "err")};
+    }
+
+private:
+    CTempDir m_capture;
+    int m_arrived[2] = {-1, -1};
+    int m_go[2] = {-1, -1};
+    pid_t m_pid = -1;
+    bool m_bHeld = false;
+};
 
 #define SKIP_UNLESS_ROOT()                                                                         \
     if (::geteuid() != 0)                                                                          \
@@ -154,6 +255,9 @@ TEST(ListFileSave, FailedLockLeavesNoTemporaryFileBehind) {
     const std::function<void(const std::string&)> write = [](const std::string& path) {
         WriteListFile(path, *ListOf({"new"}));
     };
+    const std::function<void(const std::string&)> update = [](const std::string& path) {
+        AddTo(path, "new");
+    };
     struct {
         const char* what;
         bool exists;
@@ -162,7 +266,9 @@ TEST(ListFileSave, FailedLockLeavesNoTemporaryFileBehind) {
     } const cases[] = {
         {"replacing, the temporary file", true, ".tmp", write},
         {"creating, the temporary file", false, ".tmp", write},
+        {"updating, the temporary file", true, ".tmp", update},
         {"replacing, the list itself", true, "list.osl", write},
+        {"updating, the list itself", true, "list.osl", update},
     };
     for (const auto& c : cases) {
         CTempDir dir;
@@ -181,6 +287,109 @@ TEST(ListFileSave, FailedLockLeavesNoTemporaryFileBehind) {
     }
 }
 
+// A process held between opening the list and locking it, while another
+// one saves it anew: once it has the lock it works on the new file, so
+// neither change is lost.
+TEST(ListFileSave, ProcessHeldBeforeItsLockSeesTheFileSavedMeanwhile) {
+    const auto readHeld = [](const std::string& path) { return AddressesIn(path); };
+    const auto addHeld = [](const std::string& path) {
+        AddTo(path, "held");
+        return std::string("added");
+    };
+    const auto saveMeanwhile = [](const std::string& path) {
+        WriteListFile(path, *ListOf({"saved"}));
+    };
+    const auto addMeanwhile = [](const std::string& path) { AddTo(path, "quick"); };
+    struct {
+        const char* what;
+        std::function<std::string(const std::string&)> held;
+        std::function<void(const std::string&)> meanwhile;
+        std::string heldSays;
+        std::string finally;
+    } const cases[] = {
+        {"a load, a save meanwhile", readHeld, saveMeanwhile, "saved", "saved"},
+        {"a change, a save meanwhile", addHeld, saveMeanwhile, "added", "saved held"},
+        {"a change, a change meanwhile", addHeld, addMeanwhile, "added", "base quick held"},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        const std::string path = dir / "list.osl";
+        WriteListFile(path, *ListOf({"base"}));
+        EXPECT_EQ(RunHeldInChild([&] { return c.held(path); }, [&] { c.meanwhile(path); }),
+                  c.heldSays)
+            << c.what;
+        EXPECT_EQ(AddressesIn(path), c.finally) << c.what;
+        EXPECT_EQ(Tree(dir.Path()), std::vector<std::string>{"list.osl"}) << c.what;
+    }
+}
+
+// Two ostrel-cli runs on one list, the first held at a lock while the second
+// runs from start to end. Held before its first lock (between its open and
+// its lock), the first one changes the list the second one saved: both land.
+// Held at its second lock (the list read, the save begun), it holds the list
+// locked: the second is told that the file is in use, and nothing is lost.
+TEST(ListFileSave, TwoCliChangesAtOnceLoseNothing) {
+    const std::string busy = " failed (returned a 0xb).\n";
+    struct {
+        int nLock;
+        std::vector<std::string> held, quick;
+        std::string quickErr;
+        std::string finally;
+    } const cases[] = {
+        {1, {"add", "LIST", "held"}, {"add", "LIST", "quick"}, "", "base quick held"},
+        {1, {"remove", "LIST", "1"}, {"add", "LIST", "quick"}, "", "quick"},
+        {1, {"set", "LIST", "--period", "9"}, {"add", "LIST", "quick"}, "", "base quick"},
+        {1, {"add", "LIST", "held"}, {"new", "LIST"}, "", "held"},
+        {2, {"add", "LIST", "held"}, {"add", "LIST", "quick"}, "Loading LIST" + busy, "base held"},
+        {2, {"remove", "LIST", "1"}, {"add", "LIST", "quick"}, "Loading LIST" + busy, ""},
+        {2, {"add", "LIST", "held"}, {"new", "LIST"}, "Opening LIST" + busy, "base held"},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        const std::string path = dir / "list.osl";
+        WriteListFile(path, *ListOf({"base"}));
+        auto withPath = [&](std::vector<std::string> args) {
+            std::replace(args.begin(), args.end(), std::string("LIST"), path);
+            return args;
+        };
+        const std::string what = c.held[0] + " held at lock " + std::to_string(c.nLock) + ", " +
+                                 c.quick[0] + " meanwhile";
+        CHeldCli held(withPath(c.held), c.nLock);
+        EXPECT_TRUE(held.Held()) << what;
+        const CliResult quick = RunCli(withPath(c.quick));
+        std::string quickErr = c.quickErr;
+        if (size_t at = quickErr.find("LIST"); at != std::string::npos)
+            quickErr.replace(at, 4, path);
+        EXPECT_EQ(quick.err, quickErr) << what;
+        EXPECT_EQ(quick.status, quickErr.empty() ? 0 : 2) << what;
+        const CliResult late = held.Release();
+        EXPECT_EQ(late.status, 0) << what << ": " << late.err;
+        EXPECT_EQ(AddressesIn(path), c.finally) << what;
+        EXPECT_EQ(Tree(dir.Path()), std::vector<std::string>{"list.osl"}) << what;
+    }
+}
+
+// From reading a list for a change to saving it, the file stays locked.
+TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
+    CTempDir dir;
+    const std::string path = dir / "list.osl";
+    WriteListFile(path, *ListOf({"a"}));
+    {
+        CListFileUpdate update(path);
+        std::unique_ptr<CItemList> list = update.Read();
+        EXPECT_EQ(FileError([&] { ReadListFile(path); }), EWOULDBLOCK);
+        EXPECT_EQ(FileError([&] { WriteListFile(path, CItemList()); }), EWOULDBLOCK);
+        EXPECT_EQ(FileError([&] { AddTo(path, "other"); }), EWOULDBLOCK);
+        auto* item = new CItem;
+        item->m_strAddress = "b";
+        list->AddTail(item);
+        update.Write(*list);
+        EXPECT_EQ(AddressesIn(path), "a b"); // let go with the save
+    }
+    AddTo(path, "c");
+    EXPECT_EQ(AddressesIn(path), "a b c");
+}
+
 // In a folder bob may not write, a list he may write is written in place
 // and cut after the new bytes; anything else he may not write is refused.
 TEST(ListFileSave, ListInAFolderClosedToTheSaverIsWrittenInPlace) {
@@ -191,6 +400,11 @@ TEST(ListFileSave, ListInAFolderClosedToTheSaverIsWrittenInPlace) {
     const std::function<void(const std::string&)> write = [](const std::string& path) {
         WriteListFile(path, CItemList());
     };
+    const std::function<void(const std::string&)> update = [](const std::string& path) {
+        CListFileUpdate file(path);
+        file.Read();
+        file.Write(CItemList());
+    };
     struct {
         const char* what;
         mode_t mode; // 0: no file
@@ -198,6 +412,7 @@ TEST(ListFileSave, ListInAFolderClosedToTheSaverIsWrittenInPlace) {
         long error;
     } const cases[] = {
         {"a file he may write", 0666, write, 0},
+        {"a file he may write, changed", 0666, update, 0},
         {"a file he may only read", 0644, write, EACCES},
         {"no file", 0, write, EACCES},
     };
