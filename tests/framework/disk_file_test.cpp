@@ -76,3 +76,26 @@ TEST(DiskFile, ArchiveErrorsNameTheFullPath) {
     }
     std::filesystem::current_path(cwd);
 }
+
+TEST(DiskFile, TruncateEndsTheFileAfterTheBytesWritten) {
+    CTempDir dir;
+    const std::string path = dir / "a.osl";
+    WriteFileBytes(path, Bytes(100, 'x'));
+    CDiskFile file(path, O_WRONLY);
+    file.Write("abc", 3); // still in the buffer: Truncate writes it out first
+    file.Truncate();
+    file.Close();
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{'a', 'b', 'c'}));
+}
+
+TEST(DiskFile, OpensWithoutALockForWhoHoldsItAlready) {
+    CTempDir dir;
+    const std::string path = dir / "a.osl";
+    CDiskFile holder(path, O_WRONLY | O_CREAT);
+    EXPECT_EQ(OpenError(path, O_WRONLY), EWOULDBLOCK);
+    CDiskFile second(path, O_WRONLY, 0, false);
+    second.Write("z", 1);
+    second.Close();
+    EXPECT_EQ(ReadFileBytes(path), Bytes{'z'});
+    EXPECT_EQ(OpenError(path, O_RDONLY), EWOULDBLOCK); // the holder's lock stands
+}
