@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <set>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,34 +13,6 @@
 #include "support/test_items.h"
 
 namespace {
-// ostrel-cli started and not yet waited for.
-class CCliProcess {
-public:
-    explicit CCliProcess(const std::vector<std::string>& args) {
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(::open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            ::dup2(::open("/dev/null", O_WRONLY), 1);
-            std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(OSTREL_CLI_PATH, argv.data());
-            ::_exit(127);
-        }
-    }
-    // Waits for it; its status and standard error.
-    CliResult Finish() {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ReadText(m_capture / "err")};
-    }
-
-private:
-    CTempDir m_capture;
-    pid_t m_pid;
-};
-
 const char* const kDefaultJson =
     "{\"popup\":1,\"sound\":\"\",\"execute\":\"\",\"period\":15,"
     "\"autostart\":0,\"logging\":0,\"log_file\":\"\",\"targets\":[]}\n";
@@ -266,41 +235,6 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(r.err.rfind("ostrel-cli: unknown command frobnicate\n", 0), 0u);
 }
 
-// Many adds to one list at once: each either lands or is told that the file
-// is in use (0xb); none reports success and is lost. Added again, the
-// refused ones land too, and every target is there once.
-TEST(Cli, ConcurrentAddsLoseNothing) {
-    CTempDir dir;
-    const std::string path = dir / "a.osl";
-    ASSERT_EQ(RunCli({"new", path}).status, 0);
-    std::multiset<std::string> want;
-    for (int round = 0; round < 4; ++round) {
-        std::vector<std::pair<std::string, std::unique_ptr<CCliProcess>>> adds;
-        for (int i = 0; i < 8; ++i) {
-            const std::string address = "h" + std::to_string(round) + "-" + std::to_string(i);
-            adds.emplace_back(address, std::make_unique<CCliProcess>(
-                                           std::vector<std::string>{"add", path, address}));
-        }
-        for (auto& [address, process] : adds) {
-            CliResult r = process->Finish();
-            for (int retries = 0; r.status != 0 && retries < 50; ++retries) {
-                ASSERT_EQ(r.status, 2) << r.err;
-                ASSERT_NE(r.err.find(path + " failed (returned a 0xb).\n"), std::string::npos)
-                    << r.err;
-                r = RunCli({"add", path, address});
-            }
-            EXPECT_EQ(r.status, 0) << address << ": " << r.err;
-            want.insert(address);
-        }
-    }
-    std::multiset<std::string> got;
-    std::unique_ptr<CItemList> list = ReadListFile(path);
-    for (POSITION pos = list->GetHeadPosition(); pos;)
-        got.insert(list->GetNext(pos)->m_strAddress);
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
-}
-
 // new through a symbolic link that points to nothing yet creates the list
 // where it points; the link stays, and later changes go through it.
 TEST(Cli, NewThroughADanglingLinkKeepsTheLink) {
@@ -314,47 +248,4 @@ TEST(Cli, NewThroughADanglingLinkKeepsTheLink) {
     EXPECT_EQ(RunCli({"add", dir / "link.osl", "x"}).status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.osl"));
     EXPECT_EQ(ReadListFile(dir / "lists/office.osl")->GetCount(), 1u);
-}
-
-// A user who may write a list but not its folder changes it in place; a
-// list he cannot create there is refused as before.
-TEST(Cli, ListInAFolderClosedToTheUserIsChangedInPlace) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to act as another user";
-    CTempDir dir;
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0); // root's, closed to others
-    const std::string path = dir / "a.osl";
-    WriteFileBytes(path, FixtureBytes("example.osl") + Bytes(3000, 0xAB));
-    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
-    struct stat before {};
-    ::stat(path.c_str(), &before);
-    const std::string failure = RunInChild([&]() -> std::string {
-        const gid_t groups[] = {3001};
-        if (::setgroups(1, groups) != 0 || ::setgid(3002) != 0 || ::setuid(2002) != 0)
-            return "cannot become user 2002";
-        CliResult r = RunCli({"add", path, "--icmp", "x"});
-        if (r.status != 0)
-            return "add: " + r.err;
-        r = RunCli({"set", path, "--period", "7"});
-        if (r.status != 0)
-            return "set: " + r.err;
-        r = RunCli({"new", dir / "b.osl"});
-        if (r.err != "Opening " + dir / "b.osl" + " failed (returned a 0xd).\n")
-            return "new: " + r.err;
-        return "";
-    });
-    EXPECT_EQ(failure, "");
-    struct stat after {};
-    ::stat(path.c_str(), &after);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_uid, 0u);
-    EXPECT_EQ(after.st_mode & 07777, 0666u);
-    std::unique_ptr<CItemList> list = ReadListFile(path);
-    EXPECT_EQ(list->GetCount(), 3u);
-    EXPECT_EQ(list->m_nPeriod, 7);
-    // Cut after the new bytes: the old tail is gone.
-    CTempDir other;
-    WriteListFile(other / "same.osl", *list);
-    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(other / "same.osl"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }

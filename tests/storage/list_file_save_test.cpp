@@ -87,44 +87,6 @@ std::string Become(uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
     return "";
 }
 
-// Runs `held` in a child process whose first lock waits until `meanwhile`
-// has run here, between the child's open and its lock. Returns what `held`
-// returned, or why the child failed.
-std::string RunHeldInChild(const std::function<std::string()>& held,
-                           const std::function<void()>& meanwhile) {
-    CHeldLock hold;
-    int fds[2];
-    if (::pipe(fds) < 0)
-        return "pipe failed";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        hold.HoldHere();
-        std::string result;
-        try {
-            result = held();
-        } catch (const CException& e) {
-            result = "the held process failed: " + e.GetErrorMessage();
-        }
-        [[maybe_unused]] ssize_t n = ::write(fds[1], result.data(), result.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string result;
-    if (hold.WaitUntilHeld())
-        meanwhile();
-    else
-        result = "the child never reached its lock; ";
-    hold.Release();
-    char buf[512];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        result.append(buf, static_cast<size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "the child ended abnormally";
-}
-
 // Starts ostrel-cli with `args`, preloaded with the shim that holds it at its
 // `nLock`-th lock, and returns once it is held there (or has ended);
 // Release() lets it go on and collects its exit status and standard error.
@@ -284,42 +246,6 @@ TEST(ListFileSave, FailedLockLeavesNoTemporaryFileBehind) {
         if (c.exists) {
             EXPECT_EQ(ReadFileBytes(path), FixtureBytes("example.osl")) << c.what;
         }
-    }
-}
-
-// A process held between opening the list and locking it, while another
-// one saves it anew: once it has the lock it works on the new file, so
-// neither change is lost.
-TEST(ListFileSave, ProcessHeldBeforeItsLockSeesTheFileSavedMeanwhile) {
-    const auto readHeld = [](const std::string& path) { return AddressesIn(path); };
-    const auto addHeld = [](const std::string& path) {
-        AddTo(path, "held");
-        return std::string("added");
-    };
-    const auto saveMeanwhile = [](const std::string& path) {
-        WriteListFile(path, *ListOf({"saved"}));
-    };
-    const auto addMeanwhile = [](const std::string& path) { AddTo(path, "quick"); };
-    struct {
-        const char* what;
-        std::function<std::string(const std::string&)> held;
-        std::function<void(const std::string&)> meanwhile;
-        std::string heldSays;
-        std::string finally;
-    } const cases[] = {
-        {"a load, a save meanwhile", readHeld, saveMeanwhile, "saved", "saved"},
-        {"a change, a save meanwhile", addHeld, saveMeanwhile, "added", "saved held"},
-        {"a change, a change meanwhile", addHeld, addMeanwhile, "added", "base quick held"},
-    };
-    for (const auto& c : cases) {
-        CTempDir dir;
-        const std::string path = dir / "list.osl";
-        WriteListFile(path, *ListOf({"base"}));
-        EXPECT_EQ(RunHeldInChild([&] { return c.held(path); }, [&] { c.meanwhile(path); }),
-                  c.heldSays)
-            << c.what;
-        EXPECT_EQ(AddressesIn(path), c.finally) << c.what;
-        EXPECT_EQ(Tree(dir.Path()), std::vector<std::string>{"list.osl"}) << c.what;
     }
 }
 
