@@ -60,10 +60,13 @@ int BindPort(int nFd, uint16_t nPort) {
 // rather than the kernel's next in turn, keeps whoever saw one probe's
 // request from naming the next. When the draws keep meeting identifiers in
 // use (a host full of ping sockets) the kernel picks one; the sequence is
-// still random. The identifier bound, or -1 when the socket cannot be bound.
-int BindIdentifier(int nFd) {
+// still random. `nFirst` is the first draw, made already. The identifier
+// bound, or -1 when the socket cannot be bound.
+int BindIdentifier(int nFd, uint16_t nFirst) {
     for (int nTry = 0; nTry < kBindTries; ++nTry) {
-        auto nIdent = static_cast<uint16_t>(RandomBits() % 65535 + 1); // 0 asks the kernel
+        uint16_t nIdent = nTry == 0 ? nFirst : static_cast<uint16_t>(RandomBits());
+        if (nIdent == 0) // would ask the kernel to pick
+            continue;
         if (BindPort(nFd, nIdent) == 0)
             return nIdent;
         if (errno != EADDRINUSE)
@@ -78,13 +81,17 @@ int BindIdentifier(int nFd) {
 }
 
 // The datagram socket reports ICMP errors about its requests only with
-// IP_RECVERR, through its error queue.
+// IP_RECVERR, through its error queue. It comes with SO_REUSEADDR set, which
+// lets two sockets share an identifier (one then takes the other's replies);
+// cleared, binding to an identifier in use fails. `nIdent` comes in as a
+// random draw and goes out as the identifier bound.
 CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
     CFileDescriptor fd(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
-    int nOn = 1;
-    if (fd.IsOpen() && setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0)
+    int nOn = 1, nOff = 0;
+    if (fd.IsOpen() && (setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0 ||
+                        setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &nOff, sizeof nOff) != 0))
         fd.Close();
-    int nBound = fd.IsOpen() ? BindIdentifier(fd.Get()) : -1;
+    int nBound = fd.IsOpen() ? BindIdentifier(fd.Get(), nIdent) : -1;
     if (nBound < 0)
         fd.Close();
     else
