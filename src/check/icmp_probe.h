@@ -9,6 +9,9 @@
 // and waits up to 10000 ms in all. 1 when the target's echo reply to this
 // very request arrives; 0 when the time runs out, an ICMP error about the
 // request arrives (at once, without waiting out the time), the request cannot
-// be sent, or no ICMP socket can be opened. Uses an ICMP datagram socket
-// where net.ipv4.ping_group_range allows it, else a raw socket. Thread-safe.
+// be sent, or no ICMP socket can be opened. The request's identifier and
+// sequence are drawn at random for every probe, so no one can name the next
+// request from the last; an error counts only when it quotes both and the
+// target. Uses an ICMP datagram socket where net.ipv4.ping_group_range allows
+// it, else a raw socket. Thread-safe.
 int32_t ProbeIcmp(in_addr target);
