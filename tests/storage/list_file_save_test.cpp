@@ -3,7 +3,6 @@
 // temporary file's own permissions and its removal, two changes of one list
 // at the same time, folders the saver may not write, and symbolic links
 // that point to nothing yet.
-#include "framework/disk_file.h"
 #include "framework/exception.h"
 #include "storage/list_file.h"
 
