@@ -1,6 +1,7 @@
 #include "check/check_log.h"
 
 #include "check/file_descriptor.h"
+#include "framework/control_bytes.h"
 #include "model/item.h"
 
 #include <fcntl.h>
@@ -19,27 +20,15 @@ std::string FormatTime(time_t t) {
                   local.tm_mday, local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
     return text;
 }
-
-// The address as it goes between the record's quotes. Dotted-address parsing
-// stops at a blank or line break, so an address can carry a line end that
-// the probe never sees; written raw it would start a line of its own.
-void AppendAddress(std::string& record, const std::string& strAddress) {
-    for (unsigned char c : strAddress) {
-        if (c < 0x20 || c == 0x7F) {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            record += escape;
-        } else {
-            record += static_cast<char>(c);
-        }
-    }
-}
 } // namespace
 
 std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult) {
     std::string record = FormatTime(t);
     record += nResult ? ", 1, \"" : ", 0, \"";
-    AppendAddress(record, item.m_strAddress);
+    // Dotted-address parsing stops at a blank or line break, so an address
+    // can carry a line end that the probe never sees; written raw it would
+    // start a line of its own.
+    record += EscapeControlBytes(item.m_strAddress);
     record += "\", ";
     record += std::to_string(item.m_nMode);
     record += ", ";

@@ -160,20 +160,6 @@ int SaveListForCli(CListFileUpdate& file, const CItemList& list) {
     return SaveForCli(file.Path(), [&] { file.Write(list); });
 }
 
-std::string VisibleText(const std::string& text) {
-    std::string shown;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            shown += escape;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
     for (unsigned char c : text) {

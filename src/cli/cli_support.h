@@ -3,6 +3,7 @@
 // and JSON string escaping.
 #pragma once
 
+#include "framework/control_bytes.h"
 #include "model/item_list.h"
 
 #include <cstdint>
@@ -82,7 +83,9 @@ int SaveListForCli(CListFileUpdate& file, const CItemList& list);
 
 // `text` for a terminal: control characters shown as \xNN, since printed
 // as they are they would act on the terminal.
-std::string VisibleText(const std::string& text);
+inline std::string VisibleText(const std::string& text) {
+    return EscapeControlBytes(text);
+}
 
 // `text` as a JSON string with its quotes: control characters escaped, and
 // each byte of 0x80 and above written as \u00xx with the byte's value.

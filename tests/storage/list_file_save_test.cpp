@@ -55,15 +55,6 @@ void AddTo(const std::string& path, const std::string& address) {
     update.Write(*list);
 }
 
-long FileError(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const CFileException& e) {
-        return e.m_lOsError;
-    }
-    return 0;
-}
-
 // Every name under `dir`, folders included, relative to it.
 std::vector<std::string> Tree(const std::string& dir) {
     std::vector<std::string> names;

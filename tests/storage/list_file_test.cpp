@@ -30,16 +30,6 @@ std::unique_ptr<CItemList> ListOf(size_t n) {
     return list;
 }
 
-// The errno of the file error that `run` raises, or 0 when it raises none.
-long FileError(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const CFileException& e) {
-        return e.m_lOsError;
-    }
-    return 0;
-}
-
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir))

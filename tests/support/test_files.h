@@ -2,6 +2,8 @@
 // byte-exact fixtures, and running a check in a child process.
 #pragma once
 
+#include "framework/exception.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -80,4 +82,14 @@ inline std::string RunInChild(const std::function<std::string()>& check) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "the child process ended abnormally: " + result;
     return result;
+}
+
+// The errno of the file error that `run` raises, or 0 when it raises none.
+inline long FileError(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const CFileException& e) {
+        return e.m_lOsError;
+    }
+    return 0;
 }

@@ -1,0 +1,9 @@
+// Stored text shown on one line: a list's strings are bytes in no declared
+// encoding and may hold line breaks and other control characters.
+#pragma once
+
+#include <string>
+
+// `text` with each control byte (below 0x20, and 0x7F) written as \xNN in
+// lower-case hex; every other byte unchanged.
+std::string EscapeControlBytes(const std::string& text);
