@@ -191,7 +191,7 @@ void CMonitorDlg::OnLogBrowse() {
         return;
     const auto path = RunFileDialog(
         GetWindow(), {false, ".log", std::string(), kOfnHideReadOnly, "Log (*.log)|*.log"});
-    if (!path || !CanChangeList())
+    if (!path)
         return;
     m_pList->m_strLogFile = *path;
     m_strLogFile = *path;

@@ -33,7 +33,7 @@ void CMonitorDlg::OnLoadList() {
         return;
     const auto path =
         RunFileDialog(GetWindow(), {true, ".osl", std::string(), 0, kListFilter});
-    if (path && !m_schedule.m_bRunning && CanChangeList())
+    if (path)
         LoadList(*path);
 }
 

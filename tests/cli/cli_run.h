@@ -22,6 +22,16 @@ inline std::string ReadText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// In a forked child: becomes ostrel-cli with `args`.
+[[noreturn]] inline void ExecCli(const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(OSTREL_CLI_PATH, argv.data());
+    ::_exit(127);
+}
+
 inline CliResult RunCli(const std::vector<std::string>& args) {
     CTempDir capture;
     const std::string out = capture / "out", err = capture / "err";
@@ -31,12 +41,7 @@ inline CliResult RunCli(const std::vector<std::string>& args) {
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(o, 1);
         ::dup2(e, 2);
-        std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(OSTREL_CLI_PATH, argv.data());
-        ::_exit(127);
+        ExecCli(args);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);

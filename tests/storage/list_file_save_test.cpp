@@ -97,12 +97,7 @@ public:
             const std::string options =
                 std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
             ::setenv("ASAN_OPTIONS", options.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(OSTREL_CLI_PATH)};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(OSTREL_CLI_PATH, argv.data());
-            ::_exit(127);
+            ExecCli(args);
         }
         ::close(m_arrived[1]);
         ::close(m_go[0]);
