@@ -3,7 +3,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
-// `text` with each control byte (below 0x20, and 0x7F) written as \xNN in
-// lower-case hex; every other byte unchanged.
-std::string EscapeControlBytes(const std::string& text);
+// `text` with each control byte (below 0x20, and 0x7F) and each byte of
+// `alsoEscaped` written as \xNN in lower-case hex; every other byte unchanged.
+std::string EscapeControlBytes(const std::string& text, std::string_view alsoEscaped = {});

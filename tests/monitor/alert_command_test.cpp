@@ -1,7 +1,10 @@
-// The command alert runs for real through the shell and leaves no zombie.
+// The command alert runs for real through the shell and leaves no zombie,
+// with the digest of the pass in its environment.
 #include "monitor/alert_command.h"
+#include "monitor/alert_digest.h"
 
 #include "support/test_files.h"
+#include "support/test_items.h"
 
 #include <chrono>
 #include <dirent.h>
@@ -73,6 +76,54 @@ TEST(AlertCommand, RunsThroughTheShellDetachedWithNothingOfOursAndNoZombie) {
 TEST(AlertCommand, AFailingCommandIsStartedAllTheSame) {
     EXPECT_TRUE(StartAlertCommand("exit 3"));
     EXPECT_TRUE(StartAlertCommand("no-such-command-anywhere 2>/dev/null"));
+    EXPECT_TRUE(ChildPids().empty());
+}
+
+// Each row: a list after its pass, and what the command finds in
+// OSTREL_FAILED, OSTREL_TOTAL and OSTREL_FAILED_TARGETS. The command line,
+// with its quoted double blank, runs as given; variables of the digest's
+// names that we had are replaced, not doubled, and the others are kept.
+TEST(AlertCommand, DigestOfThePassReachesTheCommandInItsEnvironment) {
+    struct SRow {
+        const char* what;
+        std::vector<CItem*> items;
+        const char* want;
+    };
+    const SRow rows[] = {
+        {"no targets", {}, "0|0|"},
+        {"all responded", {NewItem(1, kProbeTcp, "a", 80), NewItem(1, kProbeIcmp, "b", 7)}, "0|2|"},
+        {"ICMP and TCP, in list order",
+         {NewItem(0, kProbeIcmp, "127.0.0.1", 80), NewItem(1, kProbeTcp, "up", 80),
+          NewItem(0, kProbeTcp, "host", 8080), NewItem(0, 5, "", 0),
+          NewItem(0, kProbeIcmp, "h", 1)},
+         "4|5|127.0.0.1 host:8080 :0 h"},
+        {"blank, control bytes, backslash and colon escaped; other bytes kept",
+         {NewItem(0, kProbeTcp, "a b\tc\\d:e\x01\x7f\xff\xc3\xa9", -1),
+          NewItem(0, kProbeIcmp, "\\x20 \n", 0)},
+         "2|2|a\\x20b\\x09c\\x5cd\\x3ae\\x01\\x7f\xff\xc3\xa9:-1 \\x5cx20\\x20\\x0a"},
+    };
+    setenv("OSTREL_FAILED", "stale", 1);
+    setenv("OSTREL_FAILED_TARGETS", "stale", 1);
+    setenv("OSTREL_TEST_KEPT", "kept", 1);
+    CTempDir dir;
+    const std::string strCommand =
+        "cd '" + dir.Path() + "' && { printf '%s|%s|%s\\n' \"$OSTREL_FAILED\" \"$OSTREL_TOTAL\" " +
+        "\"$OSTREL_FAILED_TARGETS\"; tr '\\0' '\\n' < /proc/$$/environ | grep -c -e "
+        "'^OSTREL_FAILED=' -e '^OSTREL_TOTAL=' -e "
+        "'^OSTREL_FAILED_TARGETS='; echo \"$OSTREL_TEST_KEPT 'as  typed'\"; }" +
+        " > tmp && mv tmp out";
+    for (const SRow& row : rows) {
+        CItemList list;
+        for (CItem* pItem : row.items)
+            list.AddTail(pItem);
+        std::filesystem::remove(dir / "out");
+        ASSERT_TRUE(StartAlertCommand(strCommand, AlertDigestEnvironment(list))) << row.what;
+        EXPECT_EQ(WaitForFile(dir / "out"), std::string(row.want) + "\n3\nkept 'as  typed'\n")
+            << row.what;
+    }
+    unsetenv("OSTREL_FAILED");
+    unsetenv("OSTREL_FAILED_TARGETS");
+    unsetenv("OSTREL_TEST_KEPT");
     EXPECT_TRUE(ChildPids().empty());
 }
 } // namespace
