@@ -1,0 +1,335 @@
+#!/bin/bash
+# Concurrent check benchmarks of ostrel-cli, each in network namespaces of
+# its own (root only); nothing leaves loopback or those namespaces:
+#   silent   check --jobs 1000 over 1,000 ICMP targets whose requests vanish
+#            (routed to a second namespace that drops them): the pass should
+#            end within 12 s, its rows in list order, every one "No";
+#   distant  check --jobs 1000 over 1,000 namespace-local addresses answered
+#            after 50 ms by echo_responder (replies paced at one per 10 us),
+#            beside fping -r0 -i0 over the same hosts, on ICMP datagram and
+#            raw sockets: within 1.5x of fping;
+#   tcp      check --jobs 64 beside --jobs 1 over 10,000 loopback TCP targets
+#            (half listening, half refusing): at least 1.5x faster;
+#   watch    peak resident size of watch --jobs 1000 over 100,000 targets
+#            after full passes, ended by SIGTERM: under 100 MB.
+# usage: concurrent_bench.sh [-b BUILD_DIR] [-r REPETITIONS] [BENCHMARK...]
+# With no BENCHMARK, runs all four. OSTREL_CLI overrides the ostrel-cli run.
+# Prints each run, then a summary line per measure with its goal; exits 1
+# when a goal is missed or a result is wrong.
+set -euo pipefail
+
+BUILD=build
+REPS=5
+while getopts "b:r:" opt; do
+    case $opt in
+    b) BUILD=$OPTARG ;;
+    r) REPS=$OPTARG ;;
+    *) exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+BENCHMARKS=("${@:-silent distant tcp watch}")
+read -r -a BENCHMARKS <<<"${BENCHMARKS[*]}"
+
+TOOLS=$(realpath "$BUILD/bench/concurrent")
+CLI=$(realpath "${OSTREL_CLI:-$BUILD/src/cli/ostrel-cli}")
+if [[ $(id -u) != 0 ]]; then
+    echo "concurrent_bench.sh: run as root (the benchmarks make network namespaces)" >&2
+    exit 2
+fi
+for tool in make_list echo_responder tcp_targets run_measured; do
+    [[ -x $TOOLS/$tool ]] || {
+        echo "missing $TOOLS/$tool: cmake --build $BUILD --target concurrent_bench" >&2
+        exit 2
+    }
+done
+
+WORK=$(mktemp -d /dev/shm/ostrel-concurrent.XXXXXX)
+PREFIX=ostrel-bench-$$
+NAMESPACES=()
+PIDS=()
+FAILED=0
+
+cleanup() {
+    local pid ns
+    for pid in "${PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    for ns in "${NAMESPACES[@]}"; do
+        ip netns delete "$ns" 2>/dev/null || true
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# new_namespace ROLE: a namespace with loopback up; its name in NS.
+new_namespace() {
+    NS=$PREFIX-$1
+    ip netns add "$NS"
+    NAMESPACES+=("$NS")
+    ip netns exec "$NS" ip link set lo up
+}
+
+delete_namespace() {
+    ip netns delete "$1"
+    local kept=() ns
+    for ns in "${NAMESPACES[@]}"; do
+        [[ $ns == "$1" ]] || kept+=("$ns")
+    done
+    NAMESPACES=("${kept[@]}")
+}
+
+# start_in NAMESPACE OUTFILE COMMAND...: runs COMMAND in the background, its
+# standard output to OUTFILE and its standard error to OUTFILE.err.
+start_in() {
+    local ns=$1 out=$2
+    shift 2
+    ip netns exec "$ns" "$@" >"$out" 2>"$out.err" &
+    PIDS+=($!)
+}
+
+stop_last() {
+    local pid=${PIDS[-1]}
+    kill "$pid" && wait "$pid" || true
+    unset 'PIDS[-1]'
+}
+
+# measure NAMESPACE OUTFILE [run_measured options] -- COMMAND...: runs COMMAND
+# in the namespace under run_measured; sets WALL, MAXRSS_KB, LINES, STATUS.
+# The command's standard error goes to OUTFILE.err.
+measure() {
+    local ns=$1 out=$2
+    shift 2
+    ip netns exec "$ns" "$TOOLS/run_measured" --out "$out" "$@" 2>"$out.err" || true
+    local line
+    line=$(grep '^wall_s=' "$out.err" | tail -n 1)
+    WALL=$(sed 's/.*wall_s=\([^ ]*\).*/\1/' <<<"$line")
+    MAXRSS_KB=$(sed 's/.*maxrss_kb=\([^ ]*\).*/\1/' <<<"$line")
+    LINES=$(sed 's/.*lines=\([^ ]*\).*/\1/' <<<"$line")
+    STATUS=$(sed 's/.*status=\([^ ]*\).*/\1/' <<<"$line")
+}
+
+# stats VALUE...: "median M (min A, max B)" of the values.
+stats() {
+    printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1}
+        END {m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+             printf "median %.3f (min %.3f, max %.3f, %d runs)", m, v[1], v[NR], NR}'
+}
+
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1}
+        END {print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+
+# goal WHAT MEASURED OPERATOR LIMIT UNIT: prints the verdict; a miss fails.
+goal() {
+    local met
+    met=$(awk -v m="$2" -v l="$4" -v op="$3" 'BEGIN {print (op == "<=" ? m <= l : m >= l)}')
+    printf '%-58s %10.3f %-2s goal: %s %s %-2s %s\n' "$1" "$2" "$5" "$3" "$4" "$5" \
+        "$([[ $met == 1 ]] && echo met || echo MISSED)"
+    [[ $met == 1 ]] || FAILED=1
+}
+
+wrong() {
+    echo "WRONG: $*"
+    FAILED=1
+}
+
+# check_rows FILE COUNT EXPECT: the text output of check holds COUNT rows
+# numbered 1..COUNT in order, each saying Yes or No as EXPECT says: Yes, No,
+# or odd-yes (odd rows Yes, even rows No). Prints what is wrong.
+check_rows() {
+    awk -v n="$2" -v expect="$3" '
+        { ++rows
+          if ($1 != rows) { printf "row %d printed as %s\n", rows, $1; bad = 1; exit }
+          want = expect == "odd-yes" ? (rows % 2 ? "Yes" : "No") : expect
+          if ($4 != want) { printf "row %d says %s, expected %s\n", rows, $4, want; bad = 1; exit } }
+        END { if (!bad && rows != n) printf "%d rows, expected %d\n", rows, n }' "$1"
+}
+
+set_socket_kind() { # NAMESPACE datagram|raw
+    local groups="1 0"
+    [[ $2 == datagram ]] && groups="0 2147483647"
+    ip netns exec "$1" sh -c "echo '$groups' > /proc/sys/net/ipv4/ping_group_range"
+}
+
+snmp() { # NAMESPACE GROUP FIELD
+    ip netns exec "$1" awk -v g="$2:" -v f="$3" \
+        '$1 == g { if (!h) { for (i = 2; i <= NF; ++i) c[$i] = i; h = 1 } else print $(c[f]) }' \
+        /proc/net/snmp
+}
+
+# 1. Silent targets: the probing namespace routes 10.77.0.0/16 through a veth
+# pair to a gateway in a second namespace, which neither forwards nor answers
+# (ip_forward is off there, and it drops without an ICMP error). The gateway
+# answers ARP for itself, so no neighbour resolution fails a probe early.
+bench_silent() {
+    echo "== silent: check --jobs 1000 over 1,000 ICMP targets that never answer"
+    new_namespace silent
+    local probe=$NS
+    new_namespace sink
+    local sink=$NS
+    ip link add sv0 netns "$probe" type veth peer name sv1 netns "$sink"
+    ip netns exec "$probe" sh -c 'ip addr add 10.99.0.1/30 dev sv0 && ip link set sv0 up &&
+        ip route add 10.77.0.0/16 via 10.99.0.2'
+    ip netns exec "$sink" sh -c 'ip addr add 10.99.0.2/30 dev sv1 && ip link set sv1 up &&
+        sysctl -qw net.ipv4.ip_forward=0'
+    "$TOOLS/make_list" "$WORK/silent.osl" icmp 10.77.1.0 1000 >/dev/null
+    local kind rep
+    for kind in datagram raw; do
+        set_socket_kind "$probe" "$kind"
+        local walls=()
+        for ((rep = 1; rep <= (REPS + 1) / 2; ++rep)); do
+            local dropped_before dropped
+            dropped_before=$(snmp "$sink" Ip InAddrErrors)
+            measure "$probe" "$WORK/silent.out" -- "$CLI" check --jobs 1000 "$WORK/silent.osl"
+            dropped=$(($(snmp "$sink" Ip InAddrErrors) - dropped_before))
+            echo "silent $kind run $rep: wall $WALL s, exit $STATUS, $LINES rows," \
+                "$dropped requests dropped by the gateway, peak RSS $((MAXRSS_KB / 1024)) MB"
+            local problem
+            problem=$(check_rows "$WORK/silent.out" 1000 No)
+            [[ -z $problem ]] || wrong "silent $kind: $problem"
+            [[ $dropped == 1000 ]] || wrong "silent $kind: $dropped requests reached the gateway"
+            awk -v w="$WALL" 'BEGIN {exit !(w >= 10)}' ||
+                wrong "silent $kind: ended before the 10 s deadline"
+            walls+=("$WALL")
+        done
+        echo "silent $kind wall: $(stats "${walls[@]}") s"
+        goal "silent, 1,000 targets, --jobs 1000, $kind socket (median)" \
+            "$(median "${walls[@]}")" "<=" 12 s
+    done
+    [[ $(snmp "$sink" Icmp OutMsgs) == 0 ]] || wrong "silent: the gateway sent ICMP"
+    delete_namespace "$probe"
+    delete_namespace "$sink"
+}
+
+# 2. Distant hosts: 10.88.0.0/22 is local to the namespace, the kernel's echo
+# replies are off, and echo_responder answers every request after 50 ms, at
+# most one reply per 10 us: all at once, they overflow fping's raw socket.
+bench_distant() {
+    echo "== distant: check --jobs 1000 beside fping -r0 -i0, 1,000 hosts answering after 50 ms"
+    command -v fping >/dev/null || apt-get install -y -qq fping >/dev/null
+    new_namespace distant
+    local ns=$NS
+    ip netns exec "$ns" sh -c 'sysctl -qw net.ipv4.icmp_echo_ignore_all=1 &&
+        ip route add local 10.88.0.0/22 dev lo'
+    "$TOOLS/make_list" "$WORK/distant.osl" icmp 10.88.0.1 1000 >"$WORK/distant.hosts"
+    start_in "$ns" "$WORK/responder" "$TOOLS/echo_responder" 50 10
+    sleep 0.5
+    local kind rep
+    for kind in datagram raw; do
+        set_socket_kind "$ns" "$kind"
+        local ostrel=() fping=()
+        for ((rep = 1; rep <= REPS; ++rep)); do
+            measure "$ns" "$WORK/distant.out" -- "$CLI" check --jobs 1000 "$WORK/distant.osl"
+            local problem
+            problem=$(check_rows "$WORK/distant.out" 1000 Yes)
+            [[ -z $problem && $STATUS == 0 ]] || wrong "distant $kind: exit $STATUS; $problem"
+            ostrel+=("$WALL")
+            local ostrel_wall=$WALL
+            measure "$ns" "$WORK/fping.out" -- fping -r0 -i0 -q -s -f "$WORK/distant.hosts"
+            local alive
+            alive=$(awk '$2 == "alive" {print $1}' "$WORK/fping.out.err")
+            [[ $alive == 1000 ]] || wrong "distant: fping found $alive alive"
+            fping+=("$WALL")
+            echo "distant $kind run $rep: ostrel $ostrel_wall s, fping $WALL s ($alive alive)"
+        done
+        echo "distant $kind ostrel-cli check --jobs 1000: $(stats "${ostrel[@]}") s"
+        echo "distant $kind fping -r0 -i0 (raw):        $(stats "${fping[@]}") s"
+        goal "distant, ostrel ($kind) / fping, medians" \
+            "$(awk -v a="$(median "${ostrel[@]}")" -v b="$(median "${fping[@]}")" \
+                'BEGIN {print a / b}')" "<=" 1.5 x
+    done
+    stop_last
+    cat "$WORK/responder.err"
+    delete_namespace "$ns"
+}
+
+# One repetition of the TCP benchmark, in a fresh namespace so that no run
+# meets the TIME_WAIT connections of an earlier one: --jobs 1 and --jobs 64,
+# in the order given; sets WALL_1 and WALL_64.
+tcp_repetition() {
+    new_namespace tcp
+    local ns=$NS ports jobs
+    start_in "$ns" "$WORK/ports" "$TOOLS/tcp_targets" 50
+    for _ in $(seq 50); do
+        [[ -s $WORK/ports ]] && break
+        sleep 0.1
+    done
+    read -r -a ports <"$WORK/ports"
+    "$TOOLS/make_list" "$WORK/tcp.osl" tcp 127.0.0.1 10000 "${ports[@]}" >/dev/null
+    for jobs in "$@"; do
+        measure "$ns" "$WORK/tcp.out" -- "$CLI" check --jobs "$jobs" "$WORK/tcp.osl"
+        local problem
+        problem=$(check_rows "$WORK/tcp.out" 10000 odd-yes)
+        [[ -z $problem ]] || wrong "tcp --jobs $jobs: $problem"
+        printf -v "WALL_$jobs" %s "$WALL"
+    done
+    stop_last
+    delete_namespace "$ns"
+}
+
+bench_tcp() {
+    echo "== tcp: check --jobs 64 beside --jobs 1, 10,000 loopback TCP targets"
+    local one=() many=() rep
+    for ((rep = 1; rep <= REPS; ++rep)); do
+        if ((rep % 2)); then tcp_repetition 1 64; else tcp_repetition 64 1; fi
+        echo "tcp run $rep: --jobs 1 $WALL_1 s, --jobs 64 $WALL_64 s"
+        one+=("$WALL_1")
+        many+=("$WALL_64")
+    done
+    echo "tcp --jobs 1:  $(stats "${one[@]}") s"
+    echo "tcp --jobs 64: $(stats "${many[@]}") s"
+    goal "tcp, 10,000 targets, --jobs 1 / --jobs 64, medians" \
+        "$(awk -v a="$(median "${one[@]}")" -v b="$(median "${many[@]}")" \
+            'BEGIN {print a / b}')" ">=" 1.5 x
+}
+
+# watch over 100,000 targets until PASSES passes have printed their rows,
+# then SIGTERM; the period is one minute of 2 s. Sets MAXRSS_KB and friends.
+watch_passes() { # NAMESPACE LIST PASSES
+    "$CLI" set "$2" --period 1 >/dev/null
+    OSTREL_WATCH_MINUTE_MS=2000 measure "$1" "$WORK/watch.out" \
+        --term-after-lines $((100000 * $3)) -- "$CLI" watch --jobs 1000 "$2"
+    echo "watch $(basename "$2" .osl): wall $WALL s, $LINES lines, exit $STATUS," \
+        "peak RSS $MAXRSS_KB kB"
+    ((LINES >= 100000 * $3)) || wrong "watch: $LINES lines, expected $((100000 * $3))"
+}
+
+bench_watch() {
+    echo "== watch: peak resident size of watch --jobs 1000, 100,000 targets, 3 passes"
+    new_namespace watch
+    local ns=$NS ports refusing=() i
+    start_in "$ns" "$WORK/ports" "$TOOLS/tcp_targets" 50
+    for _ in $(seq 50); do
+        [[ -s $WORK/ports ]] && break
+        sleep 0.1
+    done
+    read -r -a ports <"$WORK/ports"
+    for ((i = 1; i < ${#ports[@]}; i += 2)); do refusing+=("${ports[i]}"); done
+    "$TOOLS/make_list" "$WORK/refused.osl" tcp 127.0.0.1 100000 "${refusing[@]}" >/dev/null
+    watch_passes "$ns" "$WORK/refused.osl" 3
+    goal "watch, 100,000 refused TCP targets, peak RSS" "$((MAXRSS_KB / 1024))" "<=" 100 MB
+    # The kernel answers echoes to the namespace's own addresses.
+    ip netns exec "$ns" ip route add local 10.100.0.0/15 dev lo
+    set_socket_kind "$ns" datagram
+    "$TOOLS/make_list" "$WORK/echo.osl" icmp 10.100.0.1 100000 >/dev/null
+    watch_passes "$ns" "$WORK/echo.osl" 3
+    goal "watch, 100,000 ICMP targets (datagram), peak RSS" "$((MAXRSS_KB / 1024))" "<=" 100 MB
+    stop_last
+    delete_namespace "$ns"
+}
+
+echo "ostrel-cli: $CLI; $(nproc) processors; $(date -u '+%Y-%m-%d %H:%M UTC'); load $(cut -d' ' -f1-3 /proc/loadavg)"
+for benchmark in "${BENCHMARKS[@]}"; do
+    case $benchmark in
+    silent | distant | tcp | watch) "bench_$benchmark" ;;
+    *)
+        echo "unknown benchmark $benchmark (silent, distant, tcp, watch)" >&2
+        exit 2
+        ;;
+    esac
+done
+exit $FAILED

@@ -1,0 +1,202 @@
+// The distant hosts of the ICMP benchmark: reads every echo request of the
+// network namespace on a raw socket and, DELAY_MS later, sends the true echo
+// reply (same identifier, sequence and data, checksum made anew) from the
+// address the request was sent to. The kernel's own replies must be off
+// (net.ipv4.icmp_echo_ignore_all=1) and the target addresses local to the
+// namespace, so that the requests loop back to this program.
+//   echo_responder DELAY_MS [GAP_US]
+// With GAP_US, replies leave at most one per GAP_US microseconds, as from a
+// link of that rate: a burst of a thousand replies at once overflows the
+// receive buffer of a single raw socket (fping's) before it can read them.
+// Runs until SIGTERM or SIGINT, then prints how many requests it saw and how
+// many replies it sent. Use only inside a network namespace of the
+// benchmark's own.
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int kBufferBytes = 16 << 20; // room for every request of a burst
+constexpr unsigned kBatch = 64;
+
+volatile sig_atomic_t g_bStop = 0;
+
+void OnSignal(int) {
+    g_bStop = 1;
+}
+
+uint16_t Checksum(const uint8_t* p, size_t n) {
+    uint32_t nSum = 0;
+    for (size_t i = 0; i < n; ++i)
+        nSum += i % 2 ? p[i] : static_cast<uint32_t>(p[i]) << 8;
+    while (nSum >> 16)
+        nSum = (nSum & 0xffff) + (nSum >> 16);
+    return static_cast<uint16_t>(~nSum);
+}
+
+struct SReply {
+    Clock::time_point due;
+    std::vector<uint8_t> packet; // IP header and ICMP message
+    sockaddr_in to;
+};
+
+// The reply to an IPv4 packet holding an echo request: the addresses
+// swapped, the type turned into echo reply. False for anything else.
+bool MakeReply(const uint8_t* p, size_t n, SReply& reply) {
+    size_t nHeader = n ? static_cast<size_t>(p[0] & 0x0f) * 4 : 0;
+    if (nHeader < 20 || n < nHeader + 8 || p[9] != IPPROTO_ICMP || p[nHeader] != ICMP_ECHO)
+        return false;
+    const size_t nIcmp = n - nHeader;
+    std::vector<uint8_t>& out = reply.packet;
+    out.assign(20 + nIcmp, 0);
+    out[0] = 0x45;
+    out[6] = 0x40; // don't fragment
+    out[8] = 64;
+    out[9] = IPPROTO_ICMP;
+    std::memcpy(&out[12], p + 16, 4); // from the target
+    std::memcpy(&out[16], p + 12, 4); // to the prober
+    uint8_t* pIcmp = out.data() + 20;
+    std::memcpy(pIcmp, p + nHeader, nIcmp);
+    pIcmp[0] = ICMP_ECHOREPLY;
+    pIcmp[2] = pIcmp[3] = 0;
+    const uint16_t nSum = Checksum(pIcmp, nIcmp);
+    pIcmp[2] = static_cast<uint8_t>(nSum >> 8);
+    pIcmp[3] = static_cast<uint8_t>(nSum);
+    reply.to = {};
+    reply.to.sin_family = AF_INET;
+    std::memcpy(&reply.to.sin_addr, p + 12, 4);
+    return true;
+}
+
+int OpenListener() {
+    int nFd = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+    icmp_filter filter{~(1u << ICMP_ECHO)};
+    if (nFd < 0 || setsockopt(nFd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0 ||
+        setsockopt(nFd, SOL_SOCKET, SO_RCVBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0)
+        return -1;
+    return nFd;
+}
+
+// A raw socket that sends whole IP packets (IPPROTO_RAW implies IP_HDRINCL),
+// so the reply can come from any address; the kernel fills in the length,
+// the IP identifier and the header checksum.
+int OpenSender() {
+    int nFd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+    if (nFd < 0 ||
+        setsockopt(nFd, SOL_SOCKET, SO_SNDBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0)
+        return -1;
+    return nFd;
+}
+
+class CResponder {
+public:
+    CResponder(int nListenFd, int nSendFd, std::chrono::milliseconds delay,
+               std::chrono::microseconds gap)
+        : m_nListenFd(nListenFd), m_nSendFd(nSendFd), m_delay(delay), m_gap(gap) {}
+
+    void Run() {
+        while (!g_bStop) {
+            pollfd pfd{m_nListenFd, POLLIN, 0};
+            const timespec wait = TimeToNextSend();
+            ppoll(&pfd, 1, &wait, nullptr);
+            ReadRequests();
+            SendDue();
+        }
+        std::fprintf(stderr, "echo_responder: %lld requests seen, %lld replies sent\n", m_nSeen,
+                     m_nSent);
+    }
+
+private:
+    timespec TimeToNextSend() const {
+        if (m_queue.empty())
+            return {0, 100'000'000};
+        const auto next = std::max(m_queue.front().due, m_nextSend);
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now());
+        const long long nNs = std::max<long long>(0, wait.count());
+        return {static_cast<time_t>(nNs / 1'000'000'000), static_cast<long>(nNs % 1'000'000'000)};
+    }
+
+    void ReadRequests() {
+        static uint8_t buffers[kBatch][2048];
+        iovec iovs[kBatch];
+        mmsghdr messages[kBatch] = {};
+        for (unsigned i = 0; i < kBatch; ++i) {
+            iovs[i] = {buffers[i], sizeof buffers[i]};
+            messages[i].msg_hdr.msg_iov = &iovs[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        int n;
+        while ((n = recvmmsg(m_nListenFd, messages, kBatch, 0, nullptr)) > 0) {
+            const Clock::time_point due = Clock::now() + m_delay;
+            for (int i = 0; i < n; ++i) {
+                SReply reply{due, {}, {}};
+                if (!MakeReply(buffers[i], messages[i].msg_len, reply))
+                    continue;
+                ++m_nSeen;
+                m_queue.push_back(std::move(reply));
+            }
+        }
+    }
+
+    // Replies are due in the order the requests came, so the queue's front
+    // is always the next one.
+    void SendDue() {
+        Clock::time_point now = Clock::now();
+        while (!m_queue.empty() && m_queue.front().due <= now && m_nextSend <= now) {
+            const SReply& reply = m_queue.front();
+            if (sendto(m_nSendFd, reply.packet.data(), reply.packet.size(), 0,
+                       reinterpret_cast<const sockaddr*>(&reply.to),
+                       sizeof reply.to) == static_cast<ssize_t>(reply.packet.size()))
+                ++m_nSent;
+            m_queue.pop_front();
+            if (m_gap.count() > 0) {
+                now = Clock::now();
+                m_nextSend = now + m_gap;
+            }
+        }
+    }
+
+    int m_nListenFd, m_nSendFd;
+    std::chrono::milliseconds m_delay;
+    std::chrono::microseconds m_gap;
+    Clock::time_point m_nextSend{};
+    std::deque<SReply> m_queue;
+    long long m_nSeen = 0, m_nSent = 0;
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: echo_responder DELAY_MS [GAP_US]\n", stderr);
+        return 2;
+    }
+    const int nListenFd = OpenListener();
+    const int nSendFd = OpenSender();
+    if (nListenFd < 0 || nSendFd < 0) {
+        std::perror("echo_responder: raw sockets (root only)");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    // Wake-ups as exact as the gap between replies asks.
+    prctl(PR_SET_TIMERSLACK, 1UL);
+    CResponder(nListenFd, nSendFd, std::chrono::milliseconds(std::atoi(argv[1])),
+               std::chrono::microseconds(argc == 3 ? std::atoi(argv[2]) : 0))
+        .Run();
+    return 0;
+}

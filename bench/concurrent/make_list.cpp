@@ -1,0 +1,65 @@
+// Writes a list file of many targets for the concurrent check benchmarks,
+// through the storage layer's writer, and prints each target's address on
+// standard output, one a line (what fping reads with -f):
+//   make_list FILE icmp FIRST_ADDRESS COUNT
+//       COUNT ICMP echo targets from FIRST_ADDRESS on, one address after the
+//       other (10.88.0.1, 10.88.0.2, ..., 10.88.1.0, ...);
+//   make_list FILE tcp ADDRESS COUNT PORT...
+//       COUNT TCP targets on ADDRESS, taking the ports in turn.
+#include "storage/list_file.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+int Usage() {
+    std::fputs("usage: make_list FILE icmp FIRST_ADDRESS COUNT\n"
+               "       make_list FILE tcp ADDRESS COUNT PORT...\n",
+               stderr);
+    return 2;
+}
+
+std::string DottedText(uint32_t nHostOrder) {
+    in_addr address{htonl(nHostOrder)};
+    return inet_ntoa(address);
+}
+
+void AddTarget(CItemList& list, int32_t nMode, std::string strAddress, int32_t nPort) {
+    auto* pItem = new CItem;
+    pItem->m_nMode = nMode;
+    pItem->m_strAddress = std::move(strAddress);
+    pItem->m_nPort = nPort;
+    std::printf("%s\n", pItem->m_strAddress.c_str());
+    list.AddTail(pItem);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5)
+        return Usage();
+    const std::string strKind = argv[2];
+    const long nCount = std::atol(argv[4]);
+    in_addr first{};
+    if (inet_aton(argv[3], &first) == 0 || nCount < 0)
+        return Usage();
+    CItemList list;
+    if (strKind == "icmp" && argc == 5) {
+        for (long i = 0; i < nCount; ++i)
+            AddTarget(list, kProbeIcmp, DottedText(ntohl(first.s_addr) + static_cast<uint32_t>(i)),
+                      80);
+    } else if (strKind == "tcp" && argc > 5) {
+        std::vector<int32_t> ports;
+        for (int i = 5; i < argc; ++i)
+            ports.push_back(std::atoi(argv[i]));
+        for (long i = 0; i < nCount; ++i)
+            AddTarget(list, kProbeTcp, argv[3], ports[static_cast<size_t>(i) % ports.size()]);
+    } else {
+        return Usage();
+    }
+    WriteListFile(argv[1], list);
+    return 0;
+}
