@@ -5,6 +5,7 @@
 #include "model/item_list.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 CCheckPassState CheckPassState;
@@ -15,6 +16,20 @@ bool IsLogRecordDue(int32_t nLogging, int32_t nResult) {
 }
 } // namespace
 
+void ReportProbeResult(CItemList& list, CItem& item, int nRow, int32_t nResult, double dSeconds,
+                       CStatusSink* pSink, int32_t& allOk) {
+    std::atomic_ref<int32_t>(item.m_bOk).store(nResult, std::memory_order_relaxed);
+    if (nResult == 0)
+        allOk = 0;
+    int32_t nLogging = std::atomic_ref<int32_t>(list.m_nLogging).load(std::memory_order_relaxed);
+    if (IsLogRecordDue(nLogging, nResult) && !list.m_strLogFile.empty())
+        AppendLogRecord(list.m_strLogFile, item, nResult);
+    if (pSink) {
+        pSink->SetProbeSeconds(nRow, dSeconds);
+        pSink->SetStatusText(nRow, nResult ? "Yes" : "No");
+    }
+}
+
 unsigned int CheckThreadProc(void* /*pParam*/) {
     CItemList* pList = CheckPassState.list;
     if (!pList)
@@ -22,16 +37,11 @@ unsigned int CheckThreadProc(void* /*pParam*/) {
     int nRow = 0;
     for (POSITION pos = pList->GetHeadPosition(); pos; ++nRow) {
         CItem* pItem = pList->GetNext(pos);
+        auto start = std::chrono::steady_clock::now();
         int32_t nResult = pItem->Probe();
-        std::atomic_ref<int32_t>(pItem->m_bOk).store(nResult, std::memory_order_relaxed);
-        if (nResult == 0)
-            CheckPassState.allOk = 0;
-        int32_t nLogging =
-            std::atomic_ref<int32_t>(pList->m_nLogging).load(std::memory_order_relaxed);
-        if (IsLogRecordDue(nLogging, nResult) && !pList->m_strLogFile.empty())
-            AppendLogRecord(pList->m_strLogFile, *pItem, nResult);
-        if (CheckPassState.listView)
-            CheckPassState.listView->SetStatusText(nRow, nResult ? "Yes" : "No");
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        ReportProbeResult(*pList, *pItem, nRow, nResult, elapsed.count(), CheckPassState.listView,
+                          CheckPassState.allOk);
     }
     return 0;
 }

@@ -30,3 +30,9 @@ std::optional<in_addr> ResolveHostAddress(const std::string& strAddress) {
         return address;
     return LookUpName(strAddress.c_str());
 }
+
+bool NeedsNameLookup(const std::string& strAddress) {
+    in_addr address{};
+    return !strAddress.empty() && strAddress.find('\0') == std::string::npos &&
+           !inet_aton(strAddress.c_str(), &address);
+}

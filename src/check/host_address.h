@@ -14,3 +14,7 @@
 // address is used. Empty text, text holding a zero byte and a name that does
 // not resolve give no address. Thread-safe; nothing is cached.
 std::optional<in_addr> ResolveHostAddress(const std::string& strAddress);
+
+// Whether ResolveHostAddress would have to look `strAddress` up as a name,
+// which may take long; everything else it answers at once.
+bool NeedsNameLookup(const std::string& strAddress);

@@ -110,3 +110,28 @@ EchoVerdict ClassifyQueuedError(uint8_t nType, in_addr quotedTarget, const uint8
                ? EchoVerdict::kError
                : EchoVerdict::kUnrelated;
 }
+
+std::optional<SEchoKey> EchoKeyOfIpPacket(const uint8_t* pData, size_t nSize) {
+    size_t nHeader = IcmpOffset(pData, nSize);
+    if (!nHeader || nSize - nHeader < kIcmpHeaderSize)
+        return std::nullopt;
+    const uint8_t* pIcmp = pData + nHeader;
+    SEchoKey key{};
+    if (pIcmp[0] == kTypeEchoReply) {
+        std::memcpy(&key.target.s_addr, pData + 12, 4);
+    } else if (IsFailureType(pIcmp[0])) {
+        const uint8_t* pQuote = pIcmp + kIcmpHeaderSize;
+        size_t nQuote = nSize - nHeader - kIcmpHeaderSize;
+        size_t nQuoteHeader = IcmpOffset(pQuote, nQuote);
+        if (!nQuoteHeader || nQuote - nQuoteHeader < kIcmpHeaderSize ||
+            pQuote[nQuoteHeader] != kTypeEchoRequest)
+            return std::nullopt;
+        std::memcpy(&key.target.s_addr, pQuote + 16, 4);
+        pIcmp = pQuote + nQuoteHeader;
+    } else {
+        return std::nullopt;
+    }
+    key.nIdent = ReadU16(pIcmp + 4);
+    key.nSequence = ReadU16(pIcmp + 6);
+    return key;
+}

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The request data: the nine characters "Hi there!" and a zero byte.
 inline constexpr std::array<uint8_t, 10> kEchoData = {'H', 'i', ' ', 't', 'h',
@@ -46,3 +47,9 @@ EchoVerdict ClassifyIpPacket(const uint8_t* pData, size_t nSize, const SEchoKey&
 // that quotes the socket's identifier, whatever its sequence and destination.
 EchoVerdict ClassifyQueuedError(uint8_t nType, in_addr quotedTarget, const uint8_t* pQuote,
                                 size_t nSize, const SEchoKey& key);
+
+// Which probe a whole IPv4 packet could be about, for a socket shared by many
+// probes: an echo reply names its source and its identifier and sequence; an
+// error names those of the echo request it quotes. Nothing for any other
+// packet. Only a candidate: the probe's ClassifyIpPacket decides.
+std::optional<SEchoKey> EchoKeyOfIpPacket(const uint8_t* pData, size_t nSize);

@@ -1,7 +1,6 @@
 #include "check/icmp_probe.h"
 
-#include "check/file_descriptor.h"
-#include "check/icmp_packet.h"
+#include "check/icmp_socket.h"
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
@@ -15,24 +14,28 @@
 #include <cstring>
 #include <random>
 
+#include <atomic>
+
 namespace {
-using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kTimeout{10000};
+using Clock = IcmpClock;
 // Packets read at one wake-up at most; the clock is looked at before each, so
 // that a steady flood of other traffic cannot hold a probe past its deadline.
 constexpr int kPacketsPerWake = 64;
 // Random identifiers tried on a datagram socket before the kernel picks one.
 constexpr int kBindTries = 16;
 
-enum class IcmpSocketKind { kDatagram, kRaw };
+// Raised once the kernel refuses this process an ICMP datagram socket.
+std::atomic<bool> g_bDatagramRefused{false};
 
-struct SIcmpSocket {
-    CFileDescriptor fd;
-    IcmpSocketKind kind = IcmpSocketKind::kDatagram;
-};
+// The kernel's answers to a datagram socket that this process may not have
+// (its groups outside ping_group_range, or no such socket in the kernel), as
+// opposed to a shortage of descriptors or memory that may pass.
+bool IsRefusal(int nErrno) {
+    return nErrno == EACCES || nErrno == EPERM || nErrno == EPROTONOSUPPORT ||
+           nErrno == ESOCKTNOSUPPORT || nErrno == EAFNOSUPPORT;
+}
+} // namespace
 
-// 32 bits from the kernel's random source; before that is seeded (early in
-// boot), from the library's.
 uint32_t RandomBits() {
     uint32_t n = 0;
     ssize_t nGot;
@@ -45,6 +48,7 @@ uint32_t RandomBits() {
     return device();
 }
 
+namespace {
 bool IsBefore(Clock::time_point deadline) {
     return Clock::now() < deadline;
 }
@@ -87,6 +91,8 @@ int BindIdentifier(int nFd, uint16_t nFirst) {
 // random draw and goes out as the identifier bound.
 CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
     CFileDescriptor fd(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (!fd.IsOpen() && IsRefusal(errno))
+        g_bDatagramRefused.store(true, std::memory_order_relaxed);
     int nOn = 1, nOff = 0;
     if (fd.IsOpen() && (setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0 ||
                         setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &nOff, sizeof nOff) != 0))
@@ -98,6 +104,8 @@ CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
         nIdent = static_cast<uint16_t>(nBound);
     return fd;
 }
+
+} // namespace
 
 // A raw socket receives every ICMP packet of the host; the kernel's filter
 // keeps back all but the types that can answer an echo request. What came in
@@ -120,31 +128,33 @@ CFileDescriptor OpenRawSocket(Clock::time_point deadline) {
     return fd;
 }
 
-// Opens the socket and draws the probe's key. A raw socket sends the
-// identifier we give; a datagram socket puts its own in the request, the one
-// it was bound to.
+// A raw socket sends the identifier we give.
 SIcmpSocket OpenIcmpSocket(SEchoKey& key, Clock::time_point deadline) {
     uint32_t nBits = RandomBits();
     key.nIdent = static_cast<uint16_t>(nBits);
     key.nSequence = static_cast<uint16_t>(nBits >> 16);
-    SIcmpSocket sock{OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
+    SIcmpSocket sock;
+    if (!g_bDatagramRefused.load(std::memory_order_relaxed))
+        sock = {OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
     if (!sock.fd.IsOpen())
         sock = {OpenRawSocket(deadline), IcmpSocketKind::kRaw};
     return sock;
 }
 
-bool SendRequest(const SIcmpSocket& sock, const SEchoKey& key) {
+bool SendEchoRequest(int nFd, const SEchoKey& key) {
     auto packet = BuildEchoRequest(key);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr = key.target;
     ssize_t nSent;
     do
-        nSent = sendto(sock.fd.Get(), packet.data(), packet.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        nSent = sendto(nFd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                       sizeof to);
     while (nSent < 0 && errno == EINTR);
     return nSent == static_cast<ssize_t>(packet.size());
 }
+
+namespace {
 
 // Reads what is waiting, a bounded number of packets; the first verdict other
 // than kUnrelated wins.
@@ -228,9 +238,11 @@ EchoVerdict ReadQueuedErrors(const SIcmpSocket& sock, const SEchoKey& key,
     return EchoVerdict::kUnrelated;
 }
 
-// What a wake-up brought. A raw socket gets errors as ordinary packets; an
-// error state on it is about the socket itself.
-EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, short nEvents,
+} // namespace
+
+// A raw socket gets errors as ordinary packets; an error state on it is about
+// the socket itself.
+EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, uint32_t nEvents,
                         Clock::time_point deadline) {
     if (nEvents & POLLERR) {
         EchoVerdict verdict = sock.kind == IcmpSocketKind::kRaw
@@ -241,6 +253,8 @@ EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, short nEve
     }
     return nEvents & POLLIN ? ReadPackets(sock, key, deadline) : EchoVerdict::kUnrelated;
 }
+
+namespace {
 
 int WaitMilliseconds(Clock::time_point deadline) {
     auto remaining = deadline - Clock::now();
@@ -258,7 +272,7 @@ int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_poi
             return 0;
         if (nReady <= 0)
             continue;
-        EchoVerdict verdict = ReadWaiting(sock, key, pfd.revents, deadline);
+        EchoVerdict verdict = ReadWaiting(sock, key, static_cast<uint16_t>(pfd.revents), deadline);
         if (verdict != EchoVerdict::kUnrelated)
             return verdict == EchoVerdict::kReply ? 1 : 0;
     }
@@ -267,10 +281,10 @@ int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_poi
 } // namespace
 
 int32_t ProbeIcmp(in_addr target) {
-    Clock::time_point deadline = Clock::now() + kTimeout;
+    Clock::time_point deadline = Clock::now() + kEchoTimeout;
     SEchoKey key{target, 0, 0};
     SIcmpSocket sock = OpenIcmpSocket(key, deadline);
-    if (!sock.fd.IsOpen() || !SendRequest(sock, key))
+    if (!sock.fd.IsOpen() || !SendEchoRequest(sock.fd.Get(), key))
         return 0;
     return AwaitReply(sock, key, deadline);
 }

@@ -9,4 +9,6 @@ public:
     // Sets the status cell of `row` (counted from 0) to `text` ("Yes" or "No").
     // Called from the pass's worker thread; returns only once the text is shown.
     virtual void SetStatusText(int row, const char* text) = 0;
+    // How long the probe of `row` took, told just before its status text.
+    virtual void SetProbeSeconds(int /*row*/, double /*dSeconds*/) {}
 };

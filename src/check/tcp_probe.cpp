@@ -1,7 +1,5 @@
 #include "check/tcp_probe.h"
 
-#include "check/file_descriptor.h"
-
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -19,19 +17,6 @@ CFileDescriptor OpenBoundSocket() {
     return fd;
 }
 
-// Sleeps until the attempt has ended; the stack's error code, 0 for success.
-int AwaitConnectOutcome(int nFd) {
-    pollfd pfd{nFd, POLLOUT, 0};
-    while (poll(&pfd, 1, -1) < 0)
-        if (errno != EINTR)
-            return errno;
-    int nError = 0;
-    socklen_t nLength = sizeof nError;
-    if (getsockopt(nFd, SOL_SOCKET, SO_ERROR, &nError, &nLength) != 0)
-        return errno;
-    return nError;
-}
-
 bool IsConnectedToItself(int nFd) {
     sockaddr_in local{}, peer{};
     socklen_t nLocal = sizeof local, nPeer = sizeof peer;
@@ -40,22 +25,50 @@ bool IsConnectedToItself(int nFd) {
         return true; // not known to be a real connection
     return local.sin_addr.s_addr == peer.sin_addr.s_addr && local.sin_port == peer.sin_port;
 }
+
+// The stack's error code once the attempt has ended, 0 for success.
+int ConnectOutcome(int nFd) {
+    int nError = 0;
+    socklen_t nLength = sizeof nError;
+    if (getsockopt(nFd, SOL_SOCKET, SO_ERROR, &nError, &nLength) != 0)
+        return errno;
+    return nError;
+}
 } // namespace
 
-int32_t ProbeTcp(in_addr target, uint16_t nPort) {
-    CFileDescriptor fd = OpenBoundSocket();
-    if (!fd.IsOpen())
-        return 0;
+STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort) {
+    STcpAttempt attempt;
+    attempt.fd = OpenBoundSocket();
+    if (!attempt.fd.IsOpen())
+        return attempt;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = target;
     peer.sin_port = htons(nPort);
-    int nError = 0;
-    if (connect(fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    if (connect(attempt.fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+        attempt.nResult = IsConnectedToItself(attempt.fd.Get()) ? 0 : 1;
+        attempt.fd.Close();
+    } else if (errno != EINPROGRESS && errno != EINTR) {
         // Interrupted, the attempt goes on in the background like one in progress.
-        if (errno != EINPROGRESS && errno != EINTR)
-            return 0;
-        nError = AwaitConnectOutcome(fd.Get());
+        attempt.fd.Close();
     }
-    return nError == 0 && !IsConnectedToItself(fd.Get()) ? 1 : 0;
+    return attempt;
+}
+
+int32_t FinishTcpConnect(STcpAttempt& attempt) {
+    int nFd = attempt.fd.Get();
+    attempt.nResult = ConnectOutcome(nFd) == 0 && !IsConnectedToItself(nFd) ? 1 : 0;
+    attempt.fd.Close();
+    return attempt.nResult;
+}
+
+int32_t ProbeTcp(in_addr target, uint16_t nPort) {
+    STcpAttempt attempt = StartTcpConnect(target, nPort);
+    if (!attempt.IsPending())
+        return attempt.nResult;
+    pollfd pfd{attempt.fd.Get(), POLLOUT, 0};
+    while (poll(&pfd, 1, -1) < 0)
+        if (errno != EINTR)
+            break;
+    return FinishTcpConnect(attempt);
 }

@@ -1,6 +1,8 @@
 // One TCP connection attempt to an IPv4 address and port.
 #pragma once
 
+#include "check/file_descriptor.h"
+
 #include <netinet/in.h>
 
 #include <cstdint>
@@ -13,3 +15,14 @@
 // the socket to itself (a closed port in the local port range on this host:
 // local and peer address equal, nobody listening). Thread-safe.
 int32_t ProbeTcp(in_addr target, uint16_t nPort);
+
+// The same attempt in two steps, for a caller that waits on many at once.
+struct STcpAttempt {
+    CFileDescriptor fd;  // the socket while the outcome is pending
+    int32_t nResult = 0; // the outcome once `fd` is closed
+    bool IsPending() const { return fd.IsOpen(); }
+};
+// Starts the attempt; pending until the socket reports writable or an error.
+STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort);
+// The outcome of a pending attempt whose socket has reported; closes it.
+int32_t FinishTcpConnect(STcpAttempt& attempt);

@@ -186,7 +186,9 @@ TEST_F(CheckCommand, LoadErrorsAndUsage) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(RunCli({"check"}).status, 2);
     EXPECT_EQ(RunCli({"check", "--verbose", bad}).status, 2);
+    for (const char* jobs : {"0", "65537", "x"})
+        EXPECT_EQ(RunCli({"check", "--jobs", jobs, bad}).status, 2) << jobs;
     r = RunCli({"check", "--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--json] LIST\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--jobs N] [--json] LIST\n", 0), 0u);
 }

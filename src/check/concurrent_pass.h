@@ -1,0 +1,31 @@
+// A check pass with many probes in flight at once, in one thread: every
+// socket is non-blocking and one epoll set waits for them all, as fping and
+// mtr keep their echoes in flight. Each probe keeps the meaning it has alone
+// (the echo's 10 s deadline and what counts as its reply, the stack's own
+// connect outcome, a connection to itself failing), and the results still
+// leave in list order: a target's result, log record and status text go out
+// as soon as it and every target before it are done.
+#pragma once
+
+#include <cstdint>
+
+class CItemList;
+class CStatusSink;
+
+struct SPassOutcome {
+    int32_t allOk = 1;     // every target reported responded (also for an empty list)
+    bool bStopped = false; // the stop descriptor became readable; the rest was dropped
+};
+
+// Probes every target of `list` with up to `nJobs` probes at once (at least
+// 1; fewer when the process may not open that many descriptors). Stores each
+// result in the target's m_bOk, appends the log records due by the list's
+// logging mode and log file (read afresh for each target), tells the sink
+// each probe's duration and sets its row to "Yes" or "No", as the sequential
+// pass does. Host names are looked up on threads of their own, so a slow one
+// holds up only its own target's report.
+//
+// When `nStopFd` (not owned; -1 for none) becomes readable, the pass ends at
+// once: probes in flight are dropped unreported, their targets' m_bOk
+// untouched, and allOk tells only of the targets reported.
+SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1);

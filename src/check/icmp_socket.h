@@ -1,0 +1,47 @@
+// The sockets an echo probe sends its request on and reads its answer from,
+// shared by the single probe and the concurrent pass.
+#pragma once
+
+#include "check/file_descriptor.h"
+#include "check/icmp_packet.h"
+
+#include <chrono>
+#include <cstdint>
+
+using IcmpClock = std::chrono::steady_clock;
+
+// How long a probe waits for its answer, counted from the socket's opening.
+inline constexpr std::chrono::milliseconds kEchoTimeout{10000};
+
+enum class IcmpSocketKind { kDatagram, kRaw };
+
+struct SIcmpSocket {
+    CFileDescriptor fd;
+    IcmpSocketKind kind = IcmpSocketKind::kDatagram;
+};
+
+// 32 bits from the kernel's random source; before that is seeded (early in
+// boot), from the library's.
+uint32_t RandomBits();
+
+// Draws the probe's key at random and opens its socket: an ICMP datagram
+// socket bound to the key's identifier where net.ipv4.ping_group_range allows
+// it, else a raw socket. Once the kernel has refused this process a datagram
+// socket, later probes go straight to the raw socket: the refusal holds for
+// the process's groups, so asking again would only cost a system call per
+// probe. A datagram socket puts its own identifier in the request, the one it
+// was bound to; `key` carries it out. Not open when neither kind opens.
+SIcmpSocket OpenIcmpSocket(SEchoKey& key, IcmpClock::time_point deadline);
+
+// A raw ICMP socket whose kernel filter lets through only the types that can
+// answer an echo request, with whatever came in before the filter thrown away.
+CFileDescriptor OpenRawSocket(IcmpClock::time_point deadline);
+
+// Sends the echo request of `key` on `nFd`; true when the whole request went.
+bool SendEchoRequest(int nFd, const SEchoKey& key);
+
+// Reads what a wake-up brought on the probe's own socket (`nEvents` holds
+// POLLIN and POLLERR as poll or epoll reported them), a bounded number of
+// packets: the first verdict other than kUnrelated wins.
+EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, uint32_t nEvents,
+                        IcmpClock::time_point deadline);

@@ -1,0 +1,35 @@
+// The lines `check` and `watch` print, one per target as its result goes
+// out, and the --jobs option they share.
+#pragma once
+
+#include "check/status_sink.h"
+#include "cli/cli_support.h"
+
+#include <optional>
+#include <vector>
+
+// Prints one line per row as the pass reports it, in list order: the row
+// (from 1), the address, ICMP or the port, Yes or No, and the probe's
+// duration; or, for JSON, one object per line. Keeps each row's duration
+// for whoever reports on the pass afterwards.
+class CProbeLinePrinter : public CStatusSink {
+public:
+    CProbeLinePrinter(const CItemList& list, bool bJson);
+
+    void SetProbeSeconds(int nRow, double dSeconds) override;
+    void SetStatusText(int nRow, const char* pszText) override;
+
+    // Each row's probe duration in seconds, in list order.
+    const std::vector<double>& ProbeSeconds() const { return m_seconds; }
+
+private:
+    const CItemList& m_list;
+    POSITION m_pos; // the row reported next
+    bool m_bJson;
+    std::vector<double> m_seconds;
+};
+
+// The probes in flight at once: --jobs N, from 1 to kMaxJobs; 1 without it.
+// Prints the message and gives nullopt for a value out of range.
+inline constexpr int32_t kMaxJobs = 65536;
+std::optional<int> ReadJobsOption(const CCliArgs& parsed);
