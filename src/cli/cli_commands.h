@@ -9,3 +9,4 @@ extern const CCliCommand kSetCommand;
 extern const CCliCommand kAddCommand;
 extern const CCliCommand kRemoveCommand;
 extern const CCliCommand kCheckCommand;
+extern const CCliCommand kDoctorCommand;

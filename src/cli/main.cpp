@@ -8,6 +8,7 @@
 namespace {
 const CCliCommand* const kCommands[] = {
     &kShowCommand, &kNewCommand, &kSetCommand, &kAddCommand, &kRemoveCommand, &kCheckCommand,
+    &kDoctorCommand,
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -20,8 +21,8 @@ void PrintUsage(std::FILE* stream) {
             synopsis.remove_prefix(7);
         std::fprintf(stream, "  %.*s\n", static_cast<int>(synopsis.size()), synopsis.data());
     }
-    std::fputs("Exit status: 0 success, 1 check: a target did not respond, 2 usage or file "
-               "error, 3 malformed list file.\n",
+    std::fputs("Exit status: 0 success, 1 check: a target did not respond (doctor: a check "
+               "failed), 2 usage or file error, 3 malformed list file.\n",
                stream);
 }
 
