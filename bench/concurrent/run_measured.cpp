@@ -2,10 +2,12 @@
 // to its end, processor time and peak resident size (wait4's rusage of that
 // child alone). Its standard output goes through a pipe into OUT_FILE (or
 // nowhere), counted in lines on the way.
-//   run_measured [--out OUT_FILE] [--term-after-lines N] -- COMMAND ARG...
-// With --term-after-lines, the command gets SIGTERM once it has written N
-// lines (a long-running `watch` after a whole pass). Prints one line on
-// standard error:
+//   run_measured [--out OUT_FILE] [--lap-lines N] [--term-after-lines N]
+//                -- COMMAND ARG...
+// With --lap-lines, prints "lap=K at_s=T" on standard error each time the
+// command's output reaches another N lines (the end of each pass of a
+// `watch` over N targets). With --term-after-lines, the command gets SIGTERM
+// once it has written N lines. Then prints one line on standard error:
 //   wall_s=W user_s=U sys_s=S maxrss_kb=K lines=L status=X
 // where X is the exit status, or 128 + the signal that ended it. Exits with
 // the command's status, 127 when it could not be started.
@@ -30,7 +32,8 @@ double Seconds(timeval tv) {
 }
 
 int Usage() {
-    std::fputs("usage: run_measured [--out FILE] [--term-after-lines N] -- COMMAND ARG...\n",
+    std::fputs("usage: run_measured [--out FILE] [--lap-lines N] [--term-after-lines N] -- "
+               "COMMAND ARG...\n",
                stderr);
     return 2;
 }
@@ -51,11 +54,13 @@ bool WriteAll(int nFd, const char* p, size_t n) {
 
 int main(int argc, char** argv) {
     const char* pszOut = nullptr;
-    long long nTermAfter = -1;
+    long long nTermAfter = -1, nLapLines = -1;
     int nArg = 1;
     for (; nArg < argc && std::strcmp(argv[nArg], "--") != 0; ++nArg) {
         if (std::strcmp(argv[nArg], "--out") == 0 && nArg + 1 < argc)
             pszOut = argv[++nArg];
+        else if (std::strcmp(argv[nArg], "--lap-lines") == 0 && nArg + 1 < argc)
+            nLapLines = std::atoll(argv[++nArg]);
         else if (std::strcmp(argv[nArg], "--term-after-lines") == 0 && nArg + 1 < argc)
             nTermAfter = std::atoll(argv[++nArg]);
         else
@@ -89,8 +94,14 @@ int main(int argc, char** argv) {
                 continue;
             break;
         }
-        for (ssize_t i = 0; i < n; ++i)
-            nLines += buffer[i] == '\n';
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] != '\n')
+                continue;
+            ++nLines;
+            if (nLapLines > 0 && nLines % nLapLines == 0)
+                std::fprintf(stderr, "lap=%lld at_s=%.3f\n", nLines / nLapLines,
+                             std::chrono::duration<double>(Clock::now() - start).count());
+        }
         if (nOutFd >= 0)
             WriteAll(nOutFd, buffer, static_cast<size_t>(n));
         if (nTermAfter >= 0 && nLines >= nTermAfter && !bTermSent && pid > 0) {
