@@ -24,7 +24,8 @@ constexpr int kPacketsPerWake = 64;
 // Random identifiers tried on a datagram socket before the kernel picks one.
 constexpr int kBindTries = 16;
 
-// Raised once the kernel refuses this process an ICMP datagram socket.
+// Raised when the kernel refuses this process an ICMP datagram socket,
+// lowered when it gives one.
 std::atomic<bool> g_bDatagramRefused{false};
 
 // The kernel's answers to a datagram socket that this process may not have
@@ -91,8 +92,8 @@ int BindIdentifier(int nFd, uint16_t nFirst) {
 // random draw and goes out as the identifier bound.
 CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
     CFileDescriptor fd(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
-    if (!fd.IsOpen() && IsRefusal(errno))
-        g_bDatagramRefused.store(true, std::memory_order_relaxed);
+    if (fd.IsOpen() || IsRefusal(errno))
+        g_bDatagramRefused.store(!fd.IsOpen(), std::memory_order_relaxed);
     int nOn = 1, nOff = 0;
     if (fd.IsOpen() && (setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0 ||
                         setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &nOff, sizeof nOff) != 0))
@@ -134,10 +135,15 @@ SIcmpSocket OpenIcmpSocket(SEchoKey& key, Clock::time_point deadline) {
     key.nIdent = static_cast<uint16_t>(nBits);
     key.nSequence = static_cast<uint16_t>(nBits >> 16);
     SIcmpSocket sock;
-    if (!g_bDatagramRefused.load(std::memory_order_relaxed))
+    const bool bRefused = g_bDatagramRefused.load(std::memory_order_relaxed);
+    if (!bRefused)
         sock = {OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
     if (!sock.fd.IsOpen())
         sock = {OpenRawSocket(deadline), IcmpSocketKind::kRaw};
+    // Without the raw socket after all (privileges dropped since), the
+    // datagram socket gets one more chance.
+    if (!sock.fd.IsOpen() && bRefused)
+        sock = {OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
     return sock;
 }
 

@@ -27,10 +27,11 @@ uint32_t RandomBits();
 // Draws the probe's key at random and opens its socket: an ICMP datagram
 // socket bound to the key's identifier where net.ipv4.ping_group_range allows
 // it, else a raw socket. Once the kernel has refused this process a datagram
-// socket, later probes go straight to the raw socket: the refusal holds for
-// the process's groups, so asking again would only cost a system call per
-// probe. A datagram socket puts its own identifier in the request, the one it
-// was bound to; `key` carries it out. Not open when neither kind opens.
+// socket, later probes go to the raw socket first: the refusal holds for the
+// process's groups, so asking again would only cost a system call per probe.
+// The datagram socket is asked for again only when the raw one fails too. A datagram socket puts
+// its own identifier in the request, the one it was bound to; `key` carries it out. Not open when
+// neither kind opens.
 SIcmpSocket OpenIcmpSocket(SEchoKey& key, IcmpClock::time_point deadline);
 
 // A raw ICMP socket whose kernel filter lets through only the types that can
