@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck disable=SC2317 # the functions run through the trap and by name
 # Concurrent check benchmarks of ostrel-cli, each in network namespaces of
 # its own (root only); nothing leaves loopback or those namespaces:
 #   silent   check --jobs 1000 over 1,000 ICMP targets whose requests vanish
@@ -92,8 +93,22 @@ start_in() {
 
 stop_last() {
     local pid=${PIDS[-1]}
-    kill "$pid" && wait "$pid" || true
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" || true
     unset 'PIDS[-1]'
+}
+
+# start_tcp_targets NAMESPACE: 50 listening and 50 refusing ports on
+# 127.0.0.1 there, served by tcp_targets in the background; their numbers in
+# PORTS, listening and refusing alternately.
+start_tcp_targets() {
+    rm -f "$WORK/ports"
+    start_in "$1" "$WORK/ports" "$TOOLS/tcp_targets" 50
+    for _ in $(seq 50); do
+        [[ -s $WORK/ports ]] && break
+        sleep 0.1
+    done
+    read -r -a PORTS <"$WORK/ports"
 }
 
 # measure NAMESPACE OUTFILE [run_measured options] -- COMMAND...: runs COMMAND
@@ -104,13 +119,15 @@ measure() {
     local ns=$1 out=$2
     shift 2
     ip netns exec "$ns" "$TOOLS/run_measured" --out "$out" "$@" 2>"$out.err" || true
-    local line
+    local line word
     line=$(grep '^wall_s=' "$out.err" | tail -n 1)
-    WALL=$(sed 's/.*wall_s=\([^ ]*\).*/\1/' <<<"$line")
-    CPU=$(awk '{split($2, u, "="); split($3, s, "="); printf "%.3f", u[2] + s[2]}' <<<"$line")
-    MAXRSS_KB=$(sed 's/.*maxrss_kb=\([^ ]*\).*/\1/' <<<"$line")
-    LINES=$(sed 's/.*lines=\([^ ]*\).*/\1/' <<<"$line")
-    STATUS=$(sed 's/.*status=\([^ ]*\).*/\1/' <<<"$line")
+    declare -A field
+    for word in $line; do field[${word%%=*}]=${word#*=}; done
+    WALL=${field[wall_s]}
+    CPU=$(awk -v u="${field[user_s]}" -v s="${field[sys_s]}" 'BEGIN {printf "%.3f", u + s}')
+    MAXRSS_KB=${field[maxrss_kb]}
+    LINES=${field[lines]}
+    STATUS=${field[status]}
 }
 
 # stats VALUE...: "median M (min A, max B)" of the values.
@@ -158,6 +175,7 @@ set_socket_kind() { # NAMESPACE datagram|raw
 }
 
 snmp() { # NAMESPACE GROUP FIELD
+    # shellcheck disable=SC2016 # awk's own fields
     ip netns exec "$1" awk -v g="$2:" -v f="$3" \
         '$1 == g { if (!h) { for (i = 2; i <= NF; ++i) c[$i] = i; h = 1 } else print $(c[f]) }' \
         /proc/net/snmp
@@ -254,14 +272,9 @@ bench_distant() {
 # in the order given; sets WALL_1 and WALL_64.
 tcp_repetition() {
     new_namespace tcp
-    local ns=$NS ports jobs
-    start_in "$ns" "$WORK/ports" "$TOOLS/tcp_targets" 50
-    for _ in $(seq 50); do
-        [[ -s $WORK/ports ]] && break
-        sleep 0.1
-    done
-    read -r -a ports <"$WORK/ports"
-    "$TOOLS/make_list" "$WORK/tcp.osl" tcp 127.0.0.1 10000 "${ports[@]}" >/dev/null
+    local ns=$NS jobs
+    start_tcp_targets "$ns"
+    "$TOOLS/make_list" "$WORK/tcp.osl" tcp 127.0.0.1 10000 "${PORTS[@]}" >/dev/null
     for jobs in "$@"; do
         measure "$ns" "$WORK/tcp.out" -- "$CLI" check --jobs "$jobs" "$WORK/tcp.osl"
         local problem
@@ -317,14 +330,9 @@ watch_passes() { # NAMESPACE LIST PASSES [watch option...]
 bench_watch() {
     echo "== watch: peak resident size of watch --jobs 1000, 100,000 targets, 3 passes"
     new_namespace watch
-    local ns=$NS ports refusing=() i
-    start_in "$ns" "$WORK/ports" "$TOOLS/tcp_targets" 50
-    for _ in $(seq 50); do
-        [[ -s $WORK/ports ]] && break
-        sleep 0.1
-    done
-    read -r -a ports <"$WORK/ports"
-    for ((i = 1; i < ${#ports[@]}; i += 2)); do refusing+=("${ports[i]}"); done
+    local ns=$NS refusing=() i
+    start_tcp_targets "$ns"
+    for ((i = 1; i < ${#PORTS[@]}; i += 2)); do refusing+=("${PORTS[i]}"); done
     "$TOOLS/make_list" "$WORK/refused.osl" tcp 127.0.0.1 100000 "${refusing[@]}" >/dev/null
     watch_passes "$ns" "$WORK/refused.osl" 3
     goal "watch, 100,000 refused TCP targets, peak RSS" "$MAXRSS_MB" "<=" 100 MB
