@@ -31,6 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kBufferBytes = 16 << 20; // room for every request of a burst
 constexpr unsigned kBatch = 64;
+// Replies a late wake-up may send at once to catch up with the schedule.
+constexpr int kBurstGaps = 16;
 
 volatile sig_atomic_t g_bStop = 0;
 
@@ -152,9 +154,13 @@ private:
     }
 
     // Replies are due in the order the requests came, so the queue's front
-    // is always the next one.
+    // is always the next one. With a gap, each reply takes its turn in a
+    // schedule one gap apart, so the rate holds however late this thread
+    // wakes; a short burst makes up for a late wake-up, a long idle time
+    // earns none.
     void SendDue() {
-        Clock::time_point now = Clock::now();
+        const Clock::time_point now = Clock::now();
+        m_nextSend = std::max(m_nextSend, now - kBurstGaps * m_gap);
         while (!m_queue.empty() && m_queue.front().due <= now && m_nextSend <= now) {
             const SReply& reply = m_queue.front();
             if (sendto(m_nSendFd, reply.packet.data(), reply.packet.size(), 0,
@@ -162,10 +168,7 @@ private:
                        sizeof reply.to) == static_cast<ssize_t>(reply.packet.size()))
                 ++m_nSent;
             m_queue.pop_front();
-            if (m_gap.count() > 0) {
-                now = Clock::now();
-                m_nextSend = now + m_gap;
-            }
+            m_nextSend += m_gap;
         }
     }
 
