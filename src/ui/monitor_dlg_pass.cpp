@@ -2,6 +2,7 @@
 // Now, the schedule timer, the alerts, and closing.
 #include "check/check_worker.h"
 #include "monitor/alert_command.h"
+#include "monitor/alert_digest.h"
 #include "monitor/alert_sound.h"
 #include "ui/help/help_command.h"
 #include "ui/monitor_dlg.h"
@@ -69,14 +70,19 @@ void CMonitorDlg::KillScheduleTimer(int nTimer) {
 }
 
 // Popup first, modal over the window; the sound and the command start only
-// once it is dismissed. Neither is waited for nor reported.
+// once it is dismissed. Neither is waited for nor reported. The command's
+// digest is taken before the popup, from the results of the pass that
+// raised the alerts.
 void CMonitorDlg::RaiseAlerts() {
+    std::vector<std::string> digest;
+    if (!m_strExecute.empty() && m_pList)
+        digest = AlertDigestEnvironment(*m_pList);
     if (m_bPopup)
         ShowMessageBox(GetWindow(), kPopupText, EMsgIcon::kInformation);
     if (!m_strSound.empty())
         m_pSound->Play(m_strSound);
     if (!m_strExecute.empty())
-        StartAlertCommand(m_strExecute);
+        StartAlertCommand(m_strExecute, digest);
 }
 
 void CMonitorDlg::OnOK() {

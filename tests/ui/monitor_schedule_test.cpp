@@ -30,7 +30,11 @@ protected:
     void SetAlerts(bool bPopup, bool bSound, bool bCommand) {
         dlg.m_bPopup = bPopup;
         dlg.m_strSound = bSound ? dir / "alarm.wav" : "";
-        dlg.m_strExecute = bCommand ? "touch '" + dir / "alerted" + "'" : "";
+        // The command leaves the failed targets it was given as "alerted".
+        dlg.m_strExecute = bCommand
+                               ? "cd '" + dir.Path() +
+                                     "' && printf %s \"$OSTREL_FAILED_TARGETS\" > t && mv t alerted"
+                               : "";
     }
     int Passes() const {
         const Bytes log = ReadFileBytes(dir / "checks.log");
@@ -89,9 +93,11 @@ TEST_F(MonitorScheduleTest, StartRunsAPassAtOnceThenOnePeriodAfterEachPass) {
 }
 
 // Each row: which alerts are on; the popup, if shown, must come first with
-// neither the sound nor the command started and no timer armed.
+// neither the sound nor the command started and no timer armed. The command
+// learns which target failed.
 TEST_F(MonitorScheduleTest, FailedPassRaisesThePopupThenTheSoundAndTheCommand) {
     SetFailing(true);
+    const std::string strFailed = "127.0.0.1:" + std::to_string(refused.Port());
     for (bool bPopup : {true, false}) {
         std::filesystem::remove(dir / "alerted");
         SetAlerts(bPopup, true, true);
@@ -115,6 +121,8 @@ TEST_F(MonitorScheduleTest, FailedPassRaisesThePopupThenTheSoundAndTheCommand) {
         EXPECT_EQ(dlg.Sound().History().size(), nSounds + 1);
         EXPECT_EQ(dlg.Sound().History().back(), dir / "alarm.wav");
         EXPECT_TRUE(CommandRan()) << bPopup;
+        const Bytes alerted = ReadFileBytes(dir / "alerted");
+        EXPECT_EQ(std::string(alerted.begin(), alerted.end()), strFailed);
         EXPECT_EQ(ScheduleTimer()->IntervalMs(), 15 * kMinuteMs);
         dlg.StopMonitoring();
     }
