@@ -206,11 +206,16 @@ bench_silent() {
             dropped_before=$(snmp "$sink" Ip InAddrErrors)
             measure "$probe" "$WORK/silent.out" -- "$CLI" check --jobs 1000 "$WORK/silent.osl"
             dropped=$(($(snmp "$sink" Ip InAddrErrors) - dropped_before))
-            echo "silent $kind run $rep: wall $WALL s, exit $STATUS, $LINES rows," \
-                "$dropped requests dropped by the gateway, peak RSS $((MAXRSS_KB / 1024)) MB"
+            local shortest
+            shortest=$(awk 'NR == 1 || $5 < m {m = $5} END {print m}' "$WORK/silent.out")
+            echo "silent $kind run $rep: wall $WALL s, processor $CPU s, exit $STATUS," \
+                "$LINES rows, shortest probe $shortest ms, $dropped requests dropped by the" \
+                "gateway, peak RSS $MAXRSS_KB kB"
             local problem
             problem=$(check_rows "$WORK/silent.out" 1000 No)
             [[ -z $problem ]] || wrong "silent $kind: $problem"
+            awk -v m="$shortest" 'BEGIN {exit !(m >= 10000)}' ||
+                wrong "silent $kind: a probe ended after $shortest ms, before its deadline"
             [[ $dropped == 1000 ]] || wrong "silent $kind: $dropped requests reached the gateway"
             awk -v w="$WALL" 'BEGIN {exit !(w >= 10)}' ||
                 wrong "silent $kind: ended before the 10 s deadline"
@@ -249,13 +254,14 @@ bench_distant() {
             problem=$(check_rows "$WORK/distant.out" 1000 Yes)
             [[ -z $problem && $STATUS == 0 ]] || wrong "distant $kind: exit $STATUS; $problem"
             ostrel+=("$WALL")
-            local ostrel_wall=$WALL
+            local ostrel_wall=$WALL ostrel_cpu=$CPU
             measure "$ns" "$WORK/fping.out" -- fping -r0 -i0 -q -s -f "$WORK/distant.hosts"
             local alive
             alive=$(awk '$2 == "alive" {print $1}' "$WORK/fping.out.err")
             [[ $alive == 1000 ]] || wrong "distant: fping found $alive alive"
             fping+=("$WALL")
-            echo "distant $kind run $rep: ostrel $ostrel_wall s, fping $WALL s ($alive alive)"
+            echo "distant $kind run $rep: ostrel $ostrel_wall s (processor $ostrel_cpu s)," \
+                "fping $WALL s (processor $CPU s, $alive alive)"
         done
         echo "distant $kind ostrel-cli check --jobs 1000: $(stats "${ostrel[@]}") s"
         echo "distant $kind fping -r0 -i0 (raw):        $(stats "${fping[@]}") s"
