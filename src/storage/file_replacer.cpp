@@ -62,7 +62,7 @@ CFileReplacer::CTempName::~CTempName() {
         ::unlink(m_strName.c_str());
 }
 
-CFileReplacer::CFileReplacer(const std::string& path, const CDiskFile* pLocked)
+CFileReplacer::CFileReplacer(const std::string& path, const CDiskFile* pLocked, EMode mode)
     : m_strPath(path), m_strTarget(FollowLinks(path)) {
     struct stat st;
     if (::stat(path.c_str(), &st) < 0) {
@@ -70,6 +70,8 @@ CFileReplacer::CFileReplacer(const std::string& path, const CDiskFile* pLocked)
             Fail(errno);
         if (const int err = CreateTemporary(0666)) // a new file as any other, less the umask
             Fail(err);
+        if (mode == EMode::kWholeOnly)
+            GrantOwnerReadWrite();
         return;
     }
     OpenOld(pLocked);
@@ -78,7 +80,7 @@ CFileReplacer::CFileReplacer(const std::string& path, const CDiskFile* pLocked)
     if (::fstat(m_pOld->GetDescriptor(), &st) < 0)
         Fail(errno);
     const int err = CreateTemporary(0600);
-    if (err == EACCES || err == EPERM)
+    if ((err == EACCES || err == EPERM) && mode == EMode::kInPlaceFallback)
         return; // the folder is closed to us, the file is not: write it in place
     if (err)
         Fail(err);
@@ -130,6 +132,15 @@ int CFileReplacer::CreateTemporary(unsigned mode) {
         if (errno != EEXIST || attempt == 100)
             return errno;
     }
+}
+
+void CFileReplacer::GrantOwnerReadWrite() {
+    const int fd = m_pTemp->GetDescriptor();
+    struct stat st;
+    if (::fstat(fd, &st) < 0)
+        Fail(errno);
+    if ((st.st_mode & 0600) != 0600 && ::fchmod(fd, (st.st_mode & 07777) | 0600) < 0)
+        Fail(errno);
 }
 
 // Gives the temporary file the old owner and group, or when this user may

@@ -10,7 +10,8 @@
 // with those of others, so that a list never opens itself to the saver's own
 // group. When the folder refuses the temporary file for lack of permission
 // while the file itself may be written, the bytes go into the old file in
-// place instead, and the file is cut after them.
+// place instead, and the file is cut after them, unless the replacer must
+// replace whole (EMode::kWholeOnly).
 #pragma once
 
 #include "framework/disk_file.h"
@@ -22,12 +23,24 @@ struct stat;
 
 class CFileReplacer {
 public:
+    enum class EMode {
+        // A folder closed to the temporary file gets the bytes in the old file.
+        kInPlaceFallback,
+        // For files that others read at any time: a reader finds the old
+        // content or the new, whole, never part of it, and a folder closed to
+        // the temporary file fails the replacement. A new file is readable
+        // and writable by its owner whatever the umask, so that the next
+        // replacement may open it.
+        kWholeOnly,
+    };
+
     // Checks that an existing file at `path` may be written (it is opened for
     // writing) and locks it until the end, or relies on `pLocked`, the same
     // file already held locked by the caller. Creates the temporary file
     // where `path` leads, through symbolic links that may point to nothing
     // yet. Raises CFileException naming `path`.
-    explicit CFileReplacer(const std::string& path, const CDiskFile* pLocked = nullptr);
+    explicit CFileReplacer(const std::string& path, const CDiskFile* pLocked = nullptr,
+                           EMode mode = EMode::kInPlaceFallback);
     CFileReplacer(const CFileReplacer&) = delete;
     CFileReplacer& operator=(const CFileReplacer&) = delete;
     ~CFileReplacer();
@@ -57,6 +70,7 @@ private:
 
     void OpenOld(const CDiskFile* pLocked);
     int CreateTemporary(unsigned mode);
+    void GrantOwnerReadWrite();
     void SettleOwnerAndMode(const struct stat& old);
     void CommitInPlace();
     [[noreturn]] void Fail(int nErrno) const;

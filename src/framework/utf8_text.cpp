@@ -1,0 +1,63 @@
+#include "framework/utf8_text.h"
+
+#include "framework/windows_1252.h"
+
+#include <cstdint>
+
+namespace {
+// The length of the well-formed UTF-8 sequence at the start of `s`, or 0 when
+// it starts with none: no overlong forms, surrogates or code points past
+// U+10FFFF.
+size_t Utf8SequenceLength(std::string_view s) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+    const uint8_t lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    size_t n = 0;
+    uint8_t low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (s.size() < n || byte(1) < low || byte(1) > high)
+        return 0;
+    for (size_t i = 2; i < n; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return n;
+}
+
+// A code point of the Basic Multilingual Plane, 0x80 and above, in UTF-8.
+void AppendUtf8(std::string& out, uint16_t unit) {
+    if (unit < 0x800) {
+        out += static_cast<char>(0xC0 | (unit >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (unit >> 12));
+        out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (unit & 0x3F));
+}
+} // namespace
+
+void AppendUtf8FromBytes(std::string& out, std::string_view bytes) {
+    size_t nKept = 0; // the start of the run of well-formed text not yet appended
+    for (size_t i = 0; i < bytes.size();) {
+        if (const size_t n = Utf8SequenceLength(bytes.substr(i))) {
+            i += n;
+            continue;
+        }
+        out.append(bytes.substr(nKept, i - nKept));
+        AppendUtf8(out, UnicodeFromWindows1252(static_cast<uint8_t>(bytes[i])));
+        nKept = ++i;
+    }
+    out.append(bytes.substr(nKept));
+}

@@ -1,0 +1,47 @@
+// The results of each pass as a node_exporter textfile: the Prometheus text
+// exposition format (version 0.0.4), written whole for the textfile
+// collector to read at any time.
+//
+// Per target, in list order: ostrel_target_up (1 or 0) and
+// ostrel_probe_duration_seconds, labelled row (from 1), address, mode ("icmp"
+// or "tcp") and port (the stored port in decimal, for ICMP targets too). For
+// the pass: ostrel_pass_duration_seconds, ostrel_pass_targets,
+// ostrel_pass_failed_targets and ostrel_pass_end_timestamp_seconds. All are
+// gauges. An address is written as UTF-8 as the format requires: runs of
+// well-formed UTF-8 as they are, every other byte read as Windows-1252; then
+// backslash, double quote and line feed escaped as \\, \" and \n. Other
+// control characters stay as they are, which the format allows, so a parser
+// gives the address back exactly when it was UTF-8. Values are written in
+// the fewest digits that read back as the same double.
+#pragma once
+
+#include "model/item_list.h"
+
+#include <string>
+#include <vector>
+
+// One pass's results for the textfile besides each target's m_bOk.
+struct SPassMetrics {
+    std::vector<double> probeSeconds; // one per target of the list, list order
+    double dPassSeconds = 0;          // the whole pass
+    double dEndUnixSeconds = 0;       // wall-clock time the pass ended
+};
+
+// The textfile's content. A target past the end of metrics.probeSeconds has
+// no duration sample.
+std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics);
+
+// Writes the metrics of `list` (each target's m_bOk is its result) to
+// strPath, whole: the text goes to a temporary file in the same folder, which
+// replaces strPath in one rename once it is on disk, so a reader sees the
+// previous pass or this one, never part of one; a device or pipe at strPath
+// gets the text directly. A new file is created 0666 less the umask, but
+// always readable and writable by its owner; an existing file keeps its owner
+// and mode as far as the writer may give them (a file made 0644 beforehand
+// stays readable by node_exporter under a private umask). The file is locked
+// while written, so a second writer of the same path fails instead of
+// mixing. Returns false, with a one-line reason in strError, when it could
+// not write, when the folder does not let it create the temporary file, or
+// when metrics.probeSeconds does not hold one duration per target.
+bool WriteMetricsTextfile(const std::string& strPath, const CItemList& list,
+                          const SPassMetrics& metrics, std::string& strError);
