@@ -7,98 +7,75 @@
 #include "support/test_items.h"
 
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
 namespace {
 constexpr const char* kPython = "/usr/bin/python3";
 
-// Prints each family and sample the prometheus_client parser finds in the
-// file, a field a tab: label values as the hex of their UTF-8, values as
-// Python's shortest round-trip text. Decoding refuses anything but UTF-8.
+// Prints a line for each family and sample that the prometheus_client parser
+// finds in the file: label values as the hex of their UTF-8, values as the
+// hex of their bits. Decoding refuses anything but UTF-8.
 constexpr const char* kParse = R"(
-import sys
+import struct, sys
 from prometheus_client.parser import text_string_to_metric_families
 text = open(sys.argv[1], 'rb').read().decode('utf-8')
 for f in text_string_to_metric_families(text):
-    print('family', f.name, f.type, f.documentation != '', sep='\t')
+    print('#', f.name, f.type, f.documentation != '')
     for s in f.samples:
         labels = sorted(k + '=' + v.encode().hex() for k, v in s.labels.items())
-        print('sample', s.name, repr(s.value), *labels, sep='\t')
+        print(s.name, *labels, struct.pack('>d', s.value).hex())
 )";
 
-struct SSample {
-    std::string name;
-    std::map<std::string, std::string> labels;
-    double value = 0;
-    bool operator==(const SSample& o) const {
-        return name == o.name && labels == o.labels &&
-               (value == o.value || (std::isnan(value) && std::isnan(o.value)));
-    }
-};
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
+    return hex;
+}
 
-struct SParsed {
-    std::vector<std::string> families; // "name type documented"
-    std::vector<SSample> samples;
-};
-
-std::string FromHex(const std::string& hex) {
+// A sample as the script prints it.
+std::string SampleLine(const std::string& strName, double value,
+                       std::initializer_list<std::pair<const char*, std::string>> labels = {}) {
+    std::string line = strName + " ";
+    for (const auto& [name, text] : labels)
+        line += name + ("=" + Hex(text)) + " ";
+    const auto bits = std::bit_cast<uint64_t>(value);
     std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
+    for (int shift = 56; shift >= 0; shift -= 8)
+        bytes += static_cast<char>(bits >> shift);
+    return line + Hex(bytes);
 }
 
-SParsed Parse(const std::string& strOutput) {
-    SParsed parsed;
-    std::istringstream lines(strOutput);
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, '\t');)
-            fields.push_back(field);
-        if (fields.size() == 4 && fields[0] == "family") {
-            parsed.families.push_back(fields[1] + " " + fields[2] + " " + fields[3]);
-        } else if (fields.size() >= 3 && fields[0] == "sample") {
-            SSample sample{fields[1], {}, std::strtod(fields[2].c_str(), nullptr)};
-            for (size_t i = 3; i < fields.size(); ++i) {
-                const size_t eq = fields[i].find('=');
-                sample.labels[fields[i].substr(0, eq)] = FromHex(fields[i].substr(eq + 1));
-            }
-            parsed.samples.push_back(sample);
-        } else {
-            ADD_FAILURE() << "unexpected parser output: " << line;
-        }
-    }
-    return parsed;
+std::string TargetLine(const char* pszName, int nRow, const CItem& item, double value,
+                       const std::string& strAddress) {
+    return SampleLine(pszName, value,
+                      {{"address", strAddress},
+                       {"mode", item.IsIcmp() ? "icmp" : "tcp"},
+                       {"port", std::to_string(item.m_nPort)},
+                       {"row", std::to_string(nRow)}});
 }
 
-// The parser's view of the file at strPath; nullopt when it cannot run.
-std::optional<SParsed> ParseWithPrometheusClient(const std::string& strPath) {
+// The parser's lines for the file at strPath; nullopt when it cannot run.
+std::optional<std::vector<std::string>> ParseWithPrometheusClient(const std::string& strPath) {
     if (std::system((std::string(kPython) + " -c 'import prometheus_client' 2>/dev/null").c_str()))
         return std::nullopt;
     CTempDir out;
-    const std::string strCommand =
-        std::string(kPython) + " -c \"$PARSE\" '" + strPath + "' > '" + out / "parsed" + "'";
     setenv("PARSE", kParse, 1);
-    EXPECT_EQ(std::system(strCommand.c_str()), 0) << "the parser refused the file";
-    const Bytes text = ReadFileBytes(out / "parsed");
-    return Parse(std::string(text.begin(), text.end()));
-}
-
-SSample TargetSample(const char* pszName, int nRow, const CItem& item, double value,
-                     const std::string& strAddress) {
-    return {pszName,
-            {{"row", std::to_string(nRow)},
-             {"address", strAddress},
-             {"mode", item.IsIcmp() ? "icmp" : "tcp"},
-             {"port", std::to_string(item.m_nPort)}},
-            value};
+    EXPECT_EQ(std::system((std::string(kPython) + " -c \"$PARSE\" '" + strPath + "' > '" +
+                           out / "parsed" + "'")
+                              .c_str()),
+              0)
+        << "the parser refused the file";
+    std::ifstream in(out / "parsed");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 SPassMetrics MetricsFor(size_t nTargets, double value) {
@@ -125,7 +102,7 @@ TEST(MetricsTextfile, PrometheusClientReadsBackEveryTargetAndThePass) {
     const double durations[] = {0.1, 1e-300, 5e-324, 123456.789, 0, NAN, INFINITY, 2.5, 1.0 / 3};
     CItemList list;
     SPassMetrics metrics{{}, 12.345678901234567, 1765200000.123456};
-    std::vector<SSample> want;
+    std::vector<std::string> want = {"# ostrel_target_up gauge True"}, durationLines;
     int nRow = 0;
     for (const auto& target : targets) {
         CItem* pItem = NewItem(nRow % 3 == 0, nRow % 2 ? kProbeIcmp : kProbeTcp, target.address,
@@ -133,41 +110,40 @@ TEST(MetricsTextfile, PrometheusClientReadsBackEveryTargetAndThePass) {
         list.AddTail(pItem);
         metrics.probeSeconds.push_back(durations[nRow]);
         want.push_back(
-            TargetSample("ostrel_target_up", ++nRow, *pItem, pItem->m_bOk, target.label));
+            TargetLine("ostrel_target_up", nRow + 1, *pItem, pItem->m_bOk, target.label));
+        durationLines.push_back(TargetLine("ostrel_probe_duration_seconds", nRow + 1, *pItem,
+                                           durations[nRow], target.label));
+        ++nRow;
     }
-    nRow = 0;
-    for (POSITION pos = list.GetHeadPosition(); pos; ++nRow)
-        want.push_back(TargetSample("ostrel_probe_duration_seconds", nRow + 1, *list.GetNext(pos),
-                                    durations[nRow], targets[nRow].label));
-    want.push_back({"ostrel_pass_duration_seconds", {}, metrics.dPassSeconds});
-    want.push_back({"ostrel_pass_targets", {}, 9});
-    want.push_back({"ostrel_pass_failed_targets", {}, 6});
-    want.push_back({"ostrel_pass_end_timestamp_seconds", {}, metrics.dEndUnixSeconds});
+    const auto passLines = [](double dSeconds, double dTargets, double dFailed, double dEnd) {
+        return std::vector<std::string>{"# ostrel_pass_duration_seconds gauge True",
+                                        SampleLine("ostrel_pass_duration_seconds", dSeconds),
+                                        "# ostrel_pass_targets gauge True",
+                                        SampleLine("ostrel_pass_targets", dTargets),
+                                        "# ostrel_pass_failed_targets gauge True",
+                                        SampleLine("ostrel_pass_failed_targets", dFailed),
+                                        "# ostrel_pass_end_timestamp_seconds gauge True",
+                                        SampleLine("ostrel_pass_end_timestamp_seconds", dEnd)};
+    };
+    want.push_back("# ostrel_probe_duration_seconds gauge True");
+    want.insert(want.end(), durationLines.begin(), durationLines.end());
+    for (const std::string& line : passLines(metrics.dPassSeconds, 9, 6, metrics.dEndUnixSeconds))
+        want.push_back(line);
+    std::vector<std::string> wantEmpty = {"# ostrel_target_up gauge True",
+                                          "# ostrel_probe_duration_seconds gauge True"};
+    for (const std::string& line : passLines(0, 0, 0, 0))
+        wantEmpty.push_back(line);
 
     CTempDir dir;
     std::string strError;
     ASSERT_TRUE(WriteMetricsTextfile(dir / "ostrel.prom", list, metrics, strError)) << strError;
     ASSERT_TRUE(WriteMetricsTextfile(dir / "empty.prom", CItemList(), {}, strError)) << strError;
-    const std::optional<SParsed> parsed = ParseWithPrometheusClient(dir / "ostrel.prom");
+    const auto parsed = ParseWithPrometheusClient(dir / "ostrel.prom");
     if (!parsed)
         GTEST_SKIP() << kPython << " with the prometheus_client module (python3-prometheus-client)"
                      << " is needed to read the textfile back";
-    EXPECT_EQ(parsed->samples, want);
-    const std::vector<std::string> families = {"ostrel_target_up gauge True",
-                                               "ostrel_probe_duration_seconds gauge True",
-                                               "ostrel_pass_duration_seconds gauge True",
-                                               "ostrel_pass_targets gauge True",
-                                               "ostrel_pass_failed_targets gauge True",
-                                               "ostrel_pass_end_timestamp_seconds gauge True"};
-    EXPECT_EQ(parsed->families, families);
-
-    const SParsed empty = *ParseWithPrometheusClient(dir / "empty.prom");
-    EXPECT_EQ(empty.families, families);
-    const std::vector<SSample> wantEmpty = {{"ostrel_pass_duration_seconds", {}, 0},
-                                            {"ostrel_pass_targets", {}, 0},
-                                            {"ostrel_pass_failed_targets", {}, 0},
-                                            {"ostrel_pass_end_timestamp_seconds", {}, 0}};
-    EXPECT_EQ(empty.samples, wantEmpty);
+    EXPECT_EQ(*parsed, want);
+    EXPECT_EQ(*ParseWithPrometheusClient(dir / "empty.prom"), wantEmpty);
 }
 
 // A reader that opens the file while it is rewritten over and over finds
