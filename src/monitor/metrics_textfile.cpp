@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 constexpr const char* kTargetUp = "ostrel_target_up";
@@ -80,11 +81,16 @@ void AppendTargetSample(std::string& out, const char* pszName, size_t nRow, cons
     out += "\"} ";
 }
 
-void AppendPassMetric(std::string& out, const char* pszName, const char* pszHelp, double value) {
+// A metric of the whole pass: a count, written as an integer, or a time.
+template <class T>
+void AppendPassMetric(std::string& out, const char* pszName, const char* pszHelp, T value) {
     AppendHeader(out, pszName, pszHelp);
     out += pszName;
     out += ' ';
-    AppendValue(out, value);
+    if constexpr (std::is_floating_point_v<T>)
+        AppendValue(out, value);
+    else
+        AppendNumber(out, value);
     out += '\n';
 }
 } // namespace
@@ -115,10 +121,9 @@ std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics
     AppendPassMetric(out, "ostrel_pass_duration_seconds", "How long the last pass took.",
                      metrics.dPassSeconds);
     AppendPassMetric(out, "ostrel_pass_targets", "How many targets the last pass checked.",
-                     static_cast<double>(list.GetCount()));
+                     list.GetCount());
     AppendPassMetric(out, "ostrel_pass_failed_targets",
-                     "How many targets did not respond in the last pass.",
-                     static_cast<double>(nFailed));
+                     "How many targets did not respond in the last pass.", nFailed);
     AppendPassMetric(out, "ostrel_pass_end_timestamp_seconds",
                      "When the last pass ended, in seconds since the Unix epoch.",
                      metrics.dEndUnixSeconds);

@@ -11,8 +11,9 @@
 // well-formed UTF-8 as they are, every other byte read as Windows-1252; then
 // backslash, double quote and line feed escaped as \\, \" and \n. Other
 // control characters stay as they are, which the format allows, so a parser
-// gives the address back exactly when it was UTF-8. Values are written in
-// the fewest digits that read back as the same double.
+// gives the address back exactly when it was UTF-8. Counts are written as
+// integers, other values in the fewest digits that read back as the same
+// double (NaN, +Inf and -Inf as the format spells them).
 #pragma once
 
 #include "model/item_list.h"
