@@ -10,7 +10,8 @@
 #            beside fping -r0 -i0 over the same hosts, on ICMP datagram and
 #            raw sockets: within 1.5x of fping;
 #   tcp      check --jobs 64 beside --jobs 1 over 10,000 loopback TCP targets
-#            (half listening, half refusing): at least 1.5x faster;
+#            (half listening, half refusing): at least 1.5x faster; beside
+#            them plain_connects, the same connects by a plain loop;
 #   watch    peak resident size of watch --jobs 1000 over 100,000 targets
 #            after full passes, ended by SIGTERM: under 100 MB.
 # usage: concurrent_bench.sh [-b BUILD_DIR] [-r REPETITIONS] [BENCHMARK...]
@@ -276,7 +277,8 @@ bench_distant() {
 
 # One repetition of the TCP benchmark, in a fresh namespace so that no run
 # meets the TIME_WAIT connections of an earlier one: --jobs 1 and --jobs 64,
-# in the order given; sets WALL_1 and WALL_64.
+# in the order given, then the plain loop's limit on one thread and on two;
+# sets WALL_1, WALL_64, PLAIN_1 and PLAIN_2.
 tcp_repetition() {
     new_namespace tcp
     local ns=$NS jobs
@@ -290,22 +292,32 @@ tcp_repetition() {
         printf -v "WALL_$jobs" %s "$WALL"
         printf -v "CPU_$jobs" %s "$CPU"
     done
+    local threads
+    for threads in 1 2; do
+        printf -v "PLAIN_$threads" %s "$(ip netns exec "$ns" "$TOOLS/plain_connects" "$threads" 64 \
+            10000 "${PORTS[@]}" | sed 's/.* in \([0-9.]*\) s.*/\1/')"
+    done
     stop_last
     delete_namespace "$ns"
 }
 
 bench_tcp() {
     echo "== tcp: check --jobs 64 beside --jobs 1, 10,000 loopback TCP targets"
-    local one=() many=() rep
+    local one=() many=() plain1=() plain2=() rep
     for ((rep = 1; rep <= REPS; ++rep)); do
         if ((rep % 2)); then tcp_repetition 1 64; else tcp_repetition 64 1; fi
         echo "tcp run $rep: --jobs 1 $WALL_1 s (processor $CPU_1 s)," \
-            "--jobs 64 $WALL_64 s (processor $CPU_64 s)"
+            "--jobs 64 $WALL_64 s (processor $CPU_64 s); plain loop, 64 in flight, one thread" \
+            "$PLAIN_1 s, two threads $PLAIN_2 s"
         one+=("$WALL_1")
         many+=("$WALL_64")
+        plain1+=("$PLAIN_1")
+        plain2+=("$PLAIN_2")
     done
     echo "tcp --jobs 1:  $(stats "${one[@]}") s"
     echo "tcp --jobs 64: $(stats "${many[@]}") s"
+    echo "tcp plain loop, one thread:  $(stats "${plain1[@]}") s"
+    echo "tcp plain loop, two threads: $(stats "${plain2[@]}") s"
     goal "tcp, 10,000 targets, --jobs 1 / --jobs 64, medians" \
         "$(awk -v a="$(median "${one[@]}")" -v b="$(median "${many[@]}")" \
             'BEGIN {print a / b}')" ">=" 1.5 x
