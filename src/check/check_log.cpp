@@ -42,8 +42,8 @@ void AppendLogRecord(const std::string& strPath, const CItem& item, int32_t nRes
         return; // no file has that name
     // Non-blocking, so that a path naming a pipe nobody reads drops the record
     // instead of stalling the pass; ordinary files are unaffected.
-    CFileDescriptor fd(open(strPath.c_str(),
-                            O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    CFileDescriptor fd(open(
+        strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
     if (!fd.IsOpen())
         return;
     std::string record = FormatLogRecord(time(nullptr), item, nResult);

@@ -9,4 +9,5 @@ extern const CCliCommand kSetCommand;
 extern const CCliCommand kAddCommand;
 extern const CCliCommand kRemoveCommand;
 extern const CCliCommand kCheckCommand;
+extern const CCliCommand kWatchCommand;
 extern const CCliCommand kDoctorCommand;

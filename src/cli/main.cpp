@@ -7,8 +7,8 @@
 
 namespace {
 const CCliCommand* const kCommands[] = {
-    &kShowCommand, &kNewCommand, &kSetCommand, &kAddCommand, &kRemoveCommand, &kCheckCommand,
-    &kDoctorCommand,
+    &kShowCommand,   &kNewCommand,   &kSetCommand,   &kAddCommand,
+    &kRemoveCommand, &kCheckCommand, &kWatchCommand, &kDoctorCommand,
 };
 
 void PrintUsage(std::FILE* stream) {

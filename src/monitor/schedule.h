@@ -63,8 +63,8 @@ public:
     // counts as 1 minute.
     int64_t PeriodMs(int32_t nPeriod) const;
 
-    int32_t m_bRunning = 0; // monitoring started, or a Ping Now pass under way
-    int m_nTimer = 0;       // the armed schedule timer; 0 when none
+    int32_t m_bRunning = 0;      // monitoring started, or a Ping Now pass under way
+    int m_nTimer = 0;            // the armed schedule timer; 0 when none
     int64_t m_nMinuteMs = 60000; // tests make the clock fast
 
 private:
@@ -74,8 +74,8 @@ private:
     void SetRunning(int32_t bRunning);
 
     CScheduleHost& m_host;
-    bool m_bMonitoring = false;  // between Start and Stop
-    bool m_bTimerDue = false;    // fired while a pass ran or a hold stood
+    bool m_bMonitoring = false; // between Start and Stop
+    bool m_bTimerDue = false;   // fired while a pass ran or a hold stood
     int m_nHolds = 0;
     unsigned m_nStartsAndStops = 0; // tells a pass that the schedule changed under it
     EScheduleState m_activity = EScheduleState::kIdle; // the pass or alerts under way

@@ -1,0 +1,154 @@
+// ostrel-cli watch: monitoring without a window. The schedule is the
+// window's own; this file gives it a clock and signals.
+#include "check/file_descriptor.h"
+#include "cli/cli_commands.h"
+#include "cli/probe_lines.h"
+#include "cli/watch_host.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+// Written by the signal handlers, each a counter read by the main loop.
+int g_nStopFd = -1;
+int g_nReloadFd = -1;
+
+void Signal(int nFd) {
+    const int nSavedErrno = errno;
+    uint64_t nOne = 1;
+    (void)!write(nFd, &nOne, sizeof nOne);
+    errno = nSavedErrno;
+}
+
+void OnStopSignal(int) {
+    Signal(g_nStopFd);
+}
+
+void OnReloadSignal(int) {
+    Signal(g_nReloadFd);
+}
+
+bool Install(int nSignal, void (*pfnHandler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = pfnHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(nSignal, &action, nullptr) == 0;
+}
+
+bool IsSignalled(int nFd) {
+    pollfd pfd{nFd, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0;
+}
+
+void Drain(int nFd) {
+    uint64_t nCount;
+    while (read(nFd, &nCount, sizeof nCount) < 0 && errno == EINTR) {
+    }
+}
+
+// Tests shorten the minute through the environment; anything but a positive
+// number leaves it a minute.
+int64_t MinuteMilliseconds() {
+    const char* pszText = std::getenv("OSTREL_WATCH_MINUTE_MS");
+    char* pEnd = nullptr;
+    long long nMs = pszText ? std::strtoll(pszText, &pEnd, 10) : 0;
+    return nMs > 0 && pEnd && *pEnd == '\0' ? nMs : 60000;
+}
+
+int WaitMilliseconds(const CWatchHost& host) {
+    if (!host.TimerDue())
+        return -1;
+    auto remaining = *host.TimerDue() - CWatchHost::Clock::now();
+    if (remaining <= CWatchHost::Clock::duration::zero())
+        return 0;
+    auto nMs = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+    return static_cast<int>(std::min<int64_t>(nMs, 24 * 3600 * 1000));
+}
+
+// Sleeps until the schedule's timer falls due, a reload is asked for (which
+// is done at once) or the program is to end; runs the passes as they fall due.
+void Monitor(CWatchHost& host, CSchedule& schedule) {
+    schedule.Start();
+    while (!host.IsStopping()) {
+        pollfd fds[2] = {{g_nStopFd, POLLIN, 0}, {g_nReloadFd, POLLIN, 0}};
+        int nReady = poll(fds, 2, WaitMilliseconds(host));
+        if (nReady < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN)
+            break;
+        if (fds[1].revents & POLLIN) {
+            Drain(g_nReloadFd);
+            host.ReloadList();
+        }
+        if (nReady == 0 || (host.TimerDue() && WaitMilliseconds(host) == 0))
+            schedule.OnTimer(host.TimerId());
+        if (IsSignalled(g_nReloadFd)) { // asked during the pass: before the next one
+            Drain(g_nReloadFd);
+            host.ReloadList();
+        }
+    }
+    schedule.Destroy();
+}
+
+int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
+    CCliArgs parsed;
+    if (auto rc = StartCommand(command, args, {"--json"}, {"--jobs", "--textfile"}, 1, "one LIST",
+                               parsed))
+        return *rc;
+    SWatchOptions options;
+    std::optional<int> nJobs = ReadJobsOption(parsed);
+    if (!nJobs)
+        return kExitUsage;
+    options.nJobs = *nJobs;
+    options.bJson = parsed.Has("--json");
+    options.textfile = parsed.Value("--textfile");
+    options.strListPath = parsed.Operands()[0];
+    if (options.textfile && options.textfile->empty())
+        return UsageError(command, "--textfile needs a file name");
+
+    std::unique_ptr<CItemList> pList;
+    if (int rc = LoadListOrDefaultForCli(options.strListPath, pList))
+        return rc;
+    CFileDescriptor stop(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    CFileDescriptor reload(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    g_nStopFd = stop.Get();
+    g_nReloadFd = reload.Get();
+    if (!stop.IsOpen() || !reload.IsOpen() || !Install(SIGINT, OnStopSignal) ||
+        !Install(SIGTERM, OnStopSignal) || !Install(SIGHUP, OnReloadSignal)) {
+        std::perror("ostrel-cli: cannot set up signal handling");
+        return kExitUsage;
+    }
+    CWatchHost host(std::move(options), std::move(pList), stop.Get());
+    CSchedule schedule(host);
+    schedule.m_nMinuteMs = MinuteMilliseconds();
+    Monitor(host, schedule);
+    return kExitOk;
+}
+} // namespace
+
+const CCliCommand kWatchCommand = {
+    "watch",
+    "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH] LIST\n"
+    "Monitors the targets of the list file LIST without a window, as Start does in\n"
+    "the window: a pass at once, then a pass each period of the list's minutes\n"
+    "(below 1 counts as 1), counted from the end of the previous pass and its\n"
+    "alerts. Logs as the list's logging settings say and prints a line per target\n"
+    "as check does. After a pass in which a target did not respond, prints \"One or\n"
+    "more connection failed!\" on standard error and starts the list's alert\n"
+    "command through /bin/sh -c, not waited for; its environment holds\n"
+    "OSTREL_FAILED, OSTREL_TOTAL and OSTREL_FAILED_TARGETS. No sound is played.\n"
+    "SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads LIST again\n"
+    "for the next pass (a file that no longer loads keeps the list in use).\n"
+    "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"
+    "  --json           print each line as a JSON object, as check --json does\n"
+    "  --textfile PATH  after each pass, replace PATH with the pass's results in the\n"
+    "                   Prometheus text format (for node_exporter's textfile collector)\n"
+    "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
+    RunWatch,
+};

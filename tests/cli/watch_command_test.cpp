@@ -1,0 +1,187 @@
+// ostrel-cli watch, the real program: passes on the period (the minute made
+// short), the alert command with the pass's digest, SIGTERM in the middle of
+// a silent echo, and SIGHUP reading the list again.
+#include "check/loopback_port.h"
+#include "check/private_network.h"
+#include "cli_run.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// Waits up to 5 s for `fnDone`; whether it came.
+bool WaitFor(const std::function<bool()>& fnDone) {
+    for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+        if (fnDone())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return fnDone();
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// One `ostrel-cli watch` run, its output going to files.
+class CWatch {
+public:
+    CWatch(const CTempDir& dir, std::vector<std::string> args, const char* pszMinuteMs)
+        : m_out(dir / "watch.out"), m_err(dir / "watch.err") {
+        args.insert(args.begin(), "watch");
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            dup2(open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+            setenv("OSTREL_WATCH_MINUTE_MS", pszMinuteMs, 1);
+            ExecCli(args);
+        }
+    }
+    ~CWatch() {
+        if (m_pid > 0 && !m_bEnded) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    std::string Out() const { return ReadText(m_out); }
+    std::string Err() const { return ReadText(m_err); }
+    void Signal(int nSignal) const { kill(m_pid, nSignal); }
+    // Sends SIGTERM and waits for the end: the exit status (-1 when killed
+    // by a signal) and how long it took.
+    std::pair<int, double> Terminate() {
+        auto start = Clock::now();
+        Signal(SIGTERM);
+        int nStatus = 0;
+        waitpid(m_pid, &nStatus, 0);
+        m_bEnded = true;
+        std::chrono::duration<double> elapsed = Clock::now() - start;
+        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, elapsed.count()};
+    }
+
+private:
+    std::string m_out, m_err;
+    pid_t m_pid = -1;
+    bool m_bEnded = false;
+};
+
+void MakeList(const std::string& path, const std::vector<std::vector<std::string>>& additions,
+              const std::vector<std::string>& settings) {
+    ASSERT_EQ(RunCli({"new", path}).status, 0);
+    for (const auto& addition : additions) {
+        std::vector<std::string> args = {"add", path};
+        args.insert(args.end(), addition.begin(), addition.end());
+        ASSERT_EQ(RunCli(args).status, 0);
+    }
+    std::vector<std::string> args = {"set", path};
+    args.insert(args.end(), settings.begin(), settings.end());
+    ASSERT_EQ(RunCli(args).status, 0);
+}
+} // namespace
+
+// A listening and a refusing port, the minute 250 ms and the period one
+// minute: a pass at once and one every 250 ms, each failed pass telling
+// standard error and starting the command with the digest.
+TEST(WatchCommand, PassesOnThePeriodAndAlertWithTheDigest) {
+    CTempDir dir;
+    CLoopbackPort listening(true), refusing(false);
+    const std::string list = dir / "l.osl", alerts = dir / "alerts";
+    MakeList(list,
+             {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"},
+              {"--tcp", std::to_string(refusing.Port()), "127.0.0.1"}},
+             {"--period", "1", "--execute",
+              "printf '%s|%s|%s\\n' \"$OSTREL_FAILED\" \"$OSTREL_TOTAL\" "
+              "\"$OSTREL_FAILED_TARGETS\" >> '" +
+                  alerts + "'"});
+    CWatch watch(dir, {"--jobs", "4", list}, "250");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    auto [nStatus, dSeconds] = watch.Terminate();
+    EXPECT_EQ(nStatus, 0);
+    const std::string out = watch.Out(), err = watch.Err();
+    const size_t nPasses = CountOf(out, "    2  127.0.0.1");
+    EXPECT_GE(nPasses, 3u) << out;
+    EXPECT_LE(nPasses, 6u) << out;
+    EXPECT_EQ(CountOf(out, "    1  127.0.0.1"), nPasses);
+    EXPECT_EQ(CountOf(err, "One or more connection failed!\n"), nPasses) << err;
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(alerts), "\n") == nPasses; }));
+    EXPECT_EQ(CountOf(ReadText(alerts), "1|2|127.0.0.1:" + std::to_string(refusing.Port()) + "\n"),
+              nPasses);
+}
+
+// SIGHUP between passes: an edited list is probed from the next pass on; a
+// list that no longer loads leaves the last one in use, with the load
+// message on standard error.
+TEST(WatchCommand, HangUpReadsTheListAgain) {
+    CTempDir dir;
+    CLoopbackPort listening(true);
+    const std::string list = dir / "l.osl", port = std::to_string(listening.Port());
+    MakeList(list, {{"--tcp", port, "127.0.0.1"}}, {"--period", "1"});
+    CWatch watch(dir, {"--json", list}, "200");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "\"row\":1,") > 0; }));
+    ASSERT_EQ(RunCli({"add", list, "--tcp", port, "localhost"}).status, 0);
+    watch.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "\"address\":\"localhost\"") > 0; }))
+        << watch.Out();
+
+    WriteFileBytes(list, Bytes{1, 2, 3});
+    watch.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return !watch.Err().empty(); }));
+    const size_t nSeen = CountOf(watch.Out(), "\"address\":\"localhost\"");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "\"address\":\"localhost\"") > nSeen; }))
+        << "the broken list stopped the passes";
+    EXPECT_EQ(watch.Terminate().first, 0);
+    EXPECT_NE(watch.Err().find(list), std::string::npos) << watch.Err();
+    EXPECT_EQ(CountOf(watch.Out(), "\"ok\":0"), 0u) << "a pass went on without a list";
+}
+
+namespace {
+// In the child's namespace, where echo requests go unanswered: watch logs
+// the first target, then waits on the silent echo until SIGTERM.
+// "STATUS SECONDS\nLOG".
+std::string TerminateDuringSilentEcho(const std::string& strJobs) {
+    if (!SetSysctl("net/ipv4/icmp_echo_ignore_all", "1"))
+        return "set-up failed\n";
+    CTempDir dir;
+    CLoopbackPort listening(true);
+    const std::string list = dir / "l.osl", log = dir / "l.log";
+    MakeList(list,
+             {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"},
+              {"--icmp", "127.0.0.1"},
+              {"--tcp", std::to_string(listening.Port()), "127.0.0.1"}},
+             {"--logging", "always", "--log-file", log});
+    CWatch watch(dir, {"--jobs", strJobs, list}, "60000");
+    if (!WaitFor([&] { return !ReadText(log).empty(); }))
+        return "no record\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // into the echo's wait
+    auto [nStatus, dSeconds] = watch.Terminate();
+    return std::to_string(nStatus) + " " + std::to_string(dSeconds) + "\n" + ReadText(log);
+}
+} // namespace
+
+TEST(WatchCommand, TerminateEndsItDuringASilentEcho) {
+    for (const char* pszJobs : {"1", "3"}) {
+        SCOPED_TRACE(pszJobs);
+        std::string strSkip;
+        std::string text =
+            RunInPrivateNetwork([&] { return TerminateDuringSilentEcho(pszJobs); }, strSkip);
+        if (!strSkip.empty())
+            GTEST_SKIP() << strSkip;
+        int nStatus = -2;
+        double dSeconds = 99;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%d %lf", &nStatus, &dSeconds), 2) << text;
+        EXPECT_EQ(nStatus, 0);
+        EXPECT_LT(dSeconds, 1.0);
+        const std::string log = text.substr(text.find('\n') + 1);
+        EXPECT_EQ(CountOf(log, "\r\n"), 1u) << "one whole record, the first target's: " << log;
+        EXPECT_NE(log.find(", 1, \"127.0.0.1\", 1, "), std::string::npos) << log;
+    }
+}
