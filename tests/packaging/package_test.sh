@@ -119,7 +119,9 @@ for page in ostrel ostrel-cli; do
 done
 # Every command and option ostrel-cli's help names is in its man page.
 manual=$(gzip -dc "$root/usr/share/man/man1/ostrel-cli.1.gz" | MANWIDTH=200 man -l - 2>/dev/null)
-for command in $(sed -n 's/^  \([a-z]*\) .*/\1/p' "$scratch/cli-help"); do
+commands=$(sed -En 's/^  (ostrel-cli )?([a-z]+)( .*)?$/\2/p' "$scratch/cli-help")
+check "ostrel-cli --help lists its commands: $commands" [ "$(wc -w <<<"$commands")" -ge 6 ]
+for command in $commands; do
     check "man page names 'ostrel-cli $command'" grep -q "ostrel-cli $command" <<<"$manual"
     for option in $("$root/usr/bin/ostrel-cli" "$command" --help | grep -o -- '--[a-z-]*' | sort -u); do
         check "man page names $command's option $option" grep -q -- "$option" <<<"$manual"
