@@ -203,11 +203,13 @@ void CConcurrentPass::StartProbe(size_t nRow) {
     const std::string& strAddress = m_items[nRow]->m_strAddress;
     if (NeedsNameLookup(strAddress)) {
         if (!m_pResolver) {
-            m_pResolver = std::make_unique<CNameResolver>(kResolverThreads);
-            if (!Watch(m_pResolver->Fd(), EPOLLIN, kResolverTag)) {
-                Finish(nSlot, 0);
+            auto pResolver = std::make_unique<CNameResolver>(kResolverThreads);
+            if (!Watch(pResolver->Fd(), EPOLLIN, kResolverTag)) {
+                Finish(nSlot,
+                       0); // unheard, its results would never come; the next name tries again
                 return;
             }
+            m_pResolver = std::move(pResolver);
         }
         slot.state = ESlotState::kResolving;
         m_pResolver->Submit(Tag(nSlot, slot.nGeneration), strAddress);
