@@ -1,6 +1,7 @@
-// A check pass with many probes in flight at once, in one thread: every
-// socket is non-blocking and one epoll set waits for them all, as fping and
-// mtr keep their echoes in flight. Each probe keeps the meaning it has alone
+// A check pass with many probes in flight at once: an event loop per
+// processor (see probe_loop.h) takes the targets in list order and waits for
+// its probes on one epoll set, as fping and mtr keep their echoes in flight.
+// Each probe keeps the meaning it has alone
 // (the echo's 10 s deadline and what counts as its reply, the stack's own
 // connect outcome, a connection to itself failing), and the results still
 // leave in list order: a target's result, log record and status text go out
@@ -22,8 +23,9 @@ struct SPassOutcome {
 // result in the target's m_bOk, appends the log records due by the list's
 // logging mode and log file (read afresh for each target), tells the sink
 // each probe's duration and sets its row to "Yes" or "No", as the sequential
-// pass does. Host names are looked up on threads of their own, so a slow one
-// holds up only its own target's report.
+// pass does; the sink and the log hear of one row at a time, from whichever
+// loop's thread let it go. Host names are looked up on threads of their own,
+// so a slow one holds up only its own target's report.
 //
 // When `nStopFd` (not owned; -1 for none) becomes readable, the pass ends at
 // once: probes in flight are dropped unreported, their targets' m_bOk
