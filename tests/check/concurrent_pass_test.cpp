@@ -1,7 +1,7 @@
-// Many probes in flight at once: the same results as one after the other,
-// reported in list order whatever order the probes end in, a silent target
-// or a slow name lookup holding up nobody before it, and a stop that ends
-// the pass at once.
+// Many probes in flight at once, among hosts of a private network: reported
+// in list order whatever order the probes end in, a silent target or a slow
+// name lookup holding up nobody before it, and a stop that ends the pass at
+// once.
 #include "check/check_worker.h"
 #include "check/concurrent_pass.h"
 #include "check/file_descriptor.h"
@@ -10,6 +10,7 @@
 #include "loopback_port.h"
 #include "model/item_list.h"
 #include "private_network.h"
+#include "recording_sink.h"
 #include "scripted_hosts.h"
 #include "support/test_files.h"
 
@@ -30,115 +31,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// Keeps what the pass reported, row by row, and when.
-class CRecordingSink : public CStatusSink {
-public:
-    struct SRow {
-        int nRow;
-        std::string strText;
-        double dSeconds;
-        double dAtMs; // since the sink was made
-    };
-    void SetProbeSeconds(int, double dSeconds) override { m_dSeconds = dSeconds; }
-    void SetStatusText(int nRow, const char* pszText) override {
-        std::chrono::duration<double, std::milli> at = Clock::now() - m_start;
-        m_rows.push_back({nRow, pszText, m_dSeconds, at.count()});
-        if (m_fnOnRow)
-            m_fnOnRow(nRow);
-    }
-    std::vector<SRow> m_rows;
-    std::function<void(int)> m_fnOnRow;
-
-private:
-    Clock::time_point m_start = Clock::now();
-    double m_dSeconds = -1;
-};
-
-void AddTarget(CItemList& list, int nMode, const std::string& strAddress, int nPort = 80) {
-    auto* pItem = new CItem;
-    pItem->m_nMode = nMode;
-    pItem->m_strAddress = strAddress;
-    pItem->m_nPort = nPort;
-    list.AddTail(pItem);
-}
-
-std::vector<int32_t> Results(const CItemList& list) {
-    std::vector<int32_t> results;
-    for (POSITION pos = list.GetHeadPosition(); pos;)
-        results.push_back(list.GetNext(pos)->m_bOk);
-    return results;
-}
-
-void ClearResults(CItemList& list) {
-    for (POSITION pos = list.GetHeadPosition(); pos;)
-        list.GetNext(pos)->m_bOk = -1;
-}
-
-// The log's records without their time stamps.
-std::vector<std::string> LogRecords(const std::string& strPath) {
-    std::vector<std::string> records;
-    std::ifstream file(strPath);
-    for (std::string strLine; std::getline(file, strLine);)
-        records.push_back(strLine.substr(17));
-    return records;
-}
-
-void ExpectRowsInOrder(const CRecordingSink& sink, size_t nRows) {
-    ASSERT_EQ(sink.m_rows.size(), nRows);
-    for (size_t i = 0; i < nRows; ++i) {
-        EXPECT_EQ(sink.m_rows[i].nRow, static_cast<int>(i));
-        EXPECT_GE(sink.m_rows[i].dSeconds, 0.0);
-    }
-}
-} // namespace
-
-// Listening and refusing ports, names from /etc/hosts, short dotted forms,
-// an empty address and (where this process may) echoes on loopback, probed
-// with several job counts: each pass gives the sequential pass's results and
-// log, row for row.
-TEST(ConcurrentPass, MatchesTheSequentialPassOnLoopback) {
-    CLoopbackPort listening(true), refusing(false);
-    CItemList list;
-    for (int i = 0; i < 12; ++i) {
-        AddTarget(list, kProbeTcp, "127.0.0.1", listening.Port());
-        AddTarget(list, kProbeTcp, "127.0.0.1", refusing.Port());
-        AddTarget(list, kProbeTcp, "localhost", listening.Port());
-        AddTarget(list, kProbeTcp, "127.1", i % 2 ? listening.Port() : refusing.Port());
-        AddTarget(list, kProbeTcp, "");
-        if (CanOpenIcmpSocket())
-            AddTarget(list, kProbeIcmp, "127.0.0." + std::to_string(i + 1));
-    }
-    CTempDir dir;
-    list.m_nLogging = kLogAlways;
-    list.m_strLogFile = dir / "sequential.log";
-    CRecordingSink sequentialSink;
-    EXPECT_EQ(RunCheckPass(list, sequentialSink), 0);
-    const std::vector<int32_t> expected = Results(list);
-    while (listening.AcceptAndDrain() >= 0) {
-    }
-    for (int nJobs : {1, 2, 7, 64}) {
-        SCOPED_TRACE("jobs " + std::to_string(nJobs));
-        ClearResults(list);
-        list.m_strLogFile = dir / ("jobs" + std::to_string(nJobs) + ".log");
-        CRecordingSink sink;
-        SPassOutcome outcome = RunConcurrentPass(list, sink, nJobs);
-        EXPECT_EQ(outcome.allOk, 0);
-        EXPECT_FALSE(outcome.bStopped);
-        EXPECT_EQ(Results(list), expected);
-        ExpectRowsInOrder(sink, expected.size());
-        for (size_t i = 0; i < expected.size() && i < sink.m_rows.size(); ++i)
-            EXPECT_EQ(sink.m_rows[i].strText, expected[i] ? "Yes" : "No") << "row " << i;
-        EXPECT_EQ(LogRecords(list.m_strLogFile), LogRecords(dir / "sequential.log"));
-        while (listening.AcceptAndDrain() >= 0) {
-        }
-    }
-    CItemList empty;
-    CRecordingSink sink;
-    EXPECT_EQ(RunConcurrentPass(empty, sink, 8).allOk, 1);
-    EXPECT_TRUE(sink.m_rows.empty());
-}
-
-namespace {
 // A private network of scripted hosts: a slow reply, a reply among forged
 // errors about other requests, a forged error about our very request, a
 // silent host, and quick replies around it.
