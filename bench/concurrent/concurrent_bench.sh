@@ -13,7 +13,11 @@
 #            (half listening, half refusing): at least 1.5x faster; beside
 #            them plain_connects, the same connects by a plain loop;
 #   watch    peak resident size of watch --jobs 1000 over 100,000 targets
-#            after full passes, ended by SIGTERM: under 100 MB.
+#            after full passes, ended by SIGTERM: under 100 MB;
+#   timewait (only when named) eight passes of check --jobs 64 over 10,000
+#            listening targets in one namespace, which collects the passes'
+#            TIME_WAIT connections, beside plain_connects with and without
+#            IP_BIND_ADDRESS_NO_PORT: how a pass slows as they pile up.
 # usage: concurrent_bench.sh [-b BUILD_DIR] [-r REPETITIONS] [BENCHMARK...]
 # With no BENCHMARK, runs all four. OSTREL_CLI overrides the ostrel-cli run.
 # Prints each run, then a summary line per measure with its goal; exits 1
@@ -323,6 +327,45 @@ bench_tcp() {
             'BEGIN {print a / b}')" ">=" 1.5 x
 }
 
+# Passes in one namespace over targets that all accept: 5,000 (or more)
+# TIME_WAIT connections stay behind per pass for 60 s, beyond the 28,232
+# ports of ip_local_port_range after six passes.
+bench_timewait() {
+    echo "== timewait: 8 passes of 10,000 accepted connections in one namespace each"
+    local run kind
+    for kind in ostrel plain plain-no-port; do
+        new_namespace "timewait-$kind"
+        local ns=$NS listening=() i walls=()
+        start_tcp_targets "$ns"
+        for ((i = 0; i < ${#PORTS[@]}; i += 2)); do listening+=("${PORTS[i]}"); done
+        "$TOOLS/make_list" "$WORK/accept.osl" tcp 127.0.0.1 10000 "${listening[@]}" >/dev/null
+        for run in $(seq 8); do
+            case $kind in
+            ostrel)
+                measure "$ns" "$WORK/accept.out" -- "$CLI" check --jobs 64 "$WORK/accept.osl"
+                [[ $(grep -c ' Yes ' "$WORK/accept.out") == 10000 ]] ||
+                    wrong "timewait: pass $run did not connect to every target"
+                ;;
+            plain)
+                WALL=$(ip netns exec "$ns" "$TOOLS/plain_connects" 1 64 10000 "${listening[@]}" |
+                    sed 's/.* in \([0-9.]*\) s.*/\1/')
+                ;;
+            plain-no-port)
+                WALL=$(ip netns exec "$ns" "$TOOLS/plain_connects" --bind-no-port 1 64 10000 \
+                    "${listening[@]}" | sed 's/.* in \([0-9.]*\) s.*/\1/')
+                ;;
+            esac
+            walls+=("$WALL s")
+        done
+        local joined
+        joined=$(printf '%s, ' "${walls[@]}")
+        echo "timewait $kind: ${joined%, };" \
+            "$(ip netns exec "$ns" ss -tan state time-wait | tail -n +2 | wc -l) in TIME_WAIT"
+        stop_last
+        delete_namespace "$ns"
+    done
+}
+
 # watch over 100,000 targets until PASSES passes have printed their rows,
 # then SIGTERM; the period is one minute of 2 s, counted from the end of a
 # pass. Prints each pass's duration; sets MAXRSS_KB and the rest as measure.
@@ -370,9 +413,9 @@ bench_watch() {
 echo "ostrel-cli: $CLI; $(nproc) processors; $(date -u '+%Y-%m-%d %H:%M UTC'); load $(cut -d' ' -f1-3 /proc/loadavg)"
 for benchmark in "${BENCHMARKS[@]}"; do
     case $benchmark in
-    silent | distant | tcp | watch) "bench_$benchmark" ;;
+    silent | distant | tcp | watch | timewait) "bench_$benchmark" ;;
     *)
-        echo "unknown benchmark $benchmark (silent, distant, tcp, watch)" >&2
+        echo "unknown benchmark $benchmark (silent, distant, tcp, watch, timewait)" >&2
         exit 2
         ;;
     esac

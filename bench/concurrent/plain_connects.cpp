@@ -1,12 +1,15 @@
 // The limit for the TCP benchmark: the same connects as a check pass over a
 // list of loopback targets, by a plain loop with nothing else to do.
-//   plain_connects THREADS JOBS COUNT PORT...
+//   plain_connects [--bind-no-port] THREADS JOBS COUNT PORT...
 // Makes COUNT connections to 127.0.0.1, taking the ports in turn, on THREADS
 // threads, each keeping JOBS / THREADS non-blocking connects in flight on an
 // epoll set of its own. Each connect makes the probe's system calls: socket,
 // bind to any port, connect, then the outcome (SO_ERROR) and, when
 // connected, both socket addresses, then close. Prints the wall time and how
-// many connected.
+// many connected. With --bind-no-port, the socket sets IP_BIND_ADDRESS_NO_PORT
+// before binding, so its port is chosen at connect, where the kernel may
+// reuse one that is held by a connection to another destination (TIME_WAIT
+// ones among them); bound without it, the port must be free of every socket.
 #include <arpa/inet.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -17,11 +20,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 std::vector<uint16_t> g_ports;
+bool g_bBindNoPort = false;
 std::atomic<long> g_nNext{0}, g_nConnected{0};
 long g_nCount = 0;
 
@@ -35,6 +40,9 @@ EStart StartNext(int nEpoll) {
     if (n >= g_nCount)
         return EStart::kNoneLeft;
     int nFd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int nOn = 1;
+    if (g_bBindNoPort)
+        setsockopt(nFd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &nOn, sizeof nOn);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     bind(nFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -87,8 +95,13 @@ void Run(int nJobs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    g_bBindNoPort = argc > 1 && std::string(argv[1]) == "--bind-no-port";
+    if (g_bBindNoPort) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5) {
-        std::fputs("usage: plain_connects THREADS JOBS COUNT PORT...\n", stderr);
+        std::fputs("usage: plain_connects [--bind-no-port] THREADS JOBS COUNT PORT...\n", stderr);
         return 2;
     }
     const int nThreads = std::max(1, std::atoi(argv[1]));
@@ -104,7 +117,8 @@ int main(int argc, char** argv) {
         thread.join();
     const double dWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%d threads, %d in flight each: %ld connects in %.3f s, %ld connected\n", nThreads,
-                nJobs, g_nCount, dWall, g_nConnected.load());
+    std::printf("%d threads, %d in flight each%s: %ld connects in %.3f s, %ld connected\n",
+                nThreads, nJobs, g_bBindNoPort ? ", IP_BIND_ADDRESS_NO_PORT" : "", g_nCount, dWall,
+                g_nConnected.load());
     return 0;
 }
