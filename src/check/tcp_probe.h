@@ -8,7 +8,8 @@
 #include <cstdint>
 
 // Opens a stream socket bound to any local address and a port the stack
-// chooses, connects without blocking and waits, with no time limit of its
+// chooses (when it connects, so that a port busy with another destination
+// may serve), connects without blocking and waits, with no time limit of its
 // own, until the stack reports the outcome; then closes the socket at once,
 // without sending data. 1 when the connection was made; 0 when it failed,
 // when the socket could not be created or bound, or when the stack connected
