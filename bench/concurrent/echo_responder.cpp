@@ -11,6 +11,8 @@
 // Runs until SIGTERM or SIGINT, then prints how many requests it saw and how
 // many replies it sent. Use only inside a network namespace of the
 // benchmark's own.
+#include "check/icmp_packet.h"
+
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -40,15 +42,6 @@ void OnSignal(int) {
     g_bStop = 1;
 }
 
-uint16_t Checksum(const uint8_t* p, size_t n) {
-    uint32_t nSum = 0;
-    for (size_t i = 0; i < n; ++i)
-        nSum += i % 2 ? p[i] : static_cast<uint32_t>(p[i]) << 8;
-    while (nSum >> 16)
-        nSum = (nSum & 0xffff) + (nSum >> 16);
-    return static_cast<uint16_t>(~nSum);
-}
-
 struct SReply {
     Clock::time_point due;
     std::vector<uint8_t> packet; // IP header and ICMP message
@@ -74,7 +67,7 @@ bool MakeReply(const uint8_t* p, size_t n, SReply& reply) {
     std::memcpy(pIcmp, p + nHeader, nIcmp);
     pIcmp[0] = ICMP_ECHOREPLY;
     pIcmp[2] = pIcmp[3] = 0;
-    const uint16_t nSum = Checksum(pIcmp, nIcmp);
+    const uint16_t nSum = InternetChecksum(pIcmp, nIcmp);
     pIcmp[2] = static_cast<uint8_t>(nSum >> 8);
     pIcmp[3] = static_cast<uint8_t>(nSum);
     reply.to = {};

@@ -21,17 +21,6 @@ void WriteU16(uint8_t* p, uint16_t n) {
     p[1] = static_cast<uint8_t>(n);
 }
 
-uint16_t InternetChecksum(const uint8_t* p, size_t n) {
-    uint32_t nSum = 0;
-    for (size_t i = 0; i + 1 < n; i += 2)
-        nSum += ReadU16(p + i);
-    if (n % 2)
-        nSum += static_cast<uint32_t>(p[n - 1]) << 8;
-    while (nSum >> 16)
-        nSum = (nSum & 0xffff) + (nSum >> 16);
-    return static_cast<uint16_t>(~nSum);
-}
-
 bool HasKey(const uint8_t* pIcmp, const SEchoKey& key) {
     return ReadU16(pIcmp + 4) == key.nIdent && ReadU16(pIcmp + 6) == key.nSequence;
 }
@@ -69,6 +58,17 @@ bool QuotesOurRequest(const uint8_t* pQuote, size_t nSize, const SEchoKey& key) 
     return IsOurRequest(pQuote + nHeader, nSize - nHeader, destination, key);
 }
 } // namespace
+
+uint16_t InternetChecksum(const uint8_t* p, size_t n) {
+    uint32_t nSum = 0;
+    for (size_t i = 0; i + 1 < n; i += 2)
+        nSum += ReadU16(p + i);
+    if (n % 2)
+        nSum += static_cast<uint32_t>(p[n - 1]) << 8;
+    while (nSum >> 16)
+        nSum = (nSum & 0xffff) + (nSum >> 16);
+    return static_cast<uint16_t>(~nSum);
+}
 
 std::array<uint8_t, kEchoRequestSize> BuildEchoRequest(const SEchoKey& key) {
     std::array<uint8_t, kEchoRequestSize> packet{};

@@ -29,6 +29,10 @@ enum class EchoVerdict {
     kError,     // an ICMP error (unreachable, time exceeded, parameter problem) quoting our request
 };
 
+// The Internet checksum of n bytes (RFC 1071), as it goes into an ICMP or
+// IPv4 header: the one's complement of their one's-complement sum.
+uint16_t InternetChecksum(const uint8_t* p, size_t n);
+
 // An echo request (type 8, code 0) with the key's identifier and sequence,
 // the request data and a valid checksum.
 std::array<uint8_t, kEchoRequestSize> BuildEchoRequest(const SEchoKey& key);

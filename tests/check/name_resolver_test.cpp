@@ -26,7 +26,8 @@ TEST(NameResolver, EveryLookupComesBackOnceUnderItsTag) {
     }
     for (auto& [nTag, address] : results) {
         ASSERT_EQ(address.has_value(), nTag % 2 == 1) << "tag " << nTag;
-        if (address)
+        if (address) {
             EXPECT_EQ(address->s_addr, htonl(INADDR_LOOPBACK));
+        }
     }
 }

@@ -128,8 +128,9 @@ long long SnmpCounter(const std::string& strGroup, const std::string& strName) {
 }
 
 CNamespaceSet::~CNamespaceSet() {
-    for (const std::string& strName : m_names)
-        std::system(("ip netns delete " + strName + " 2>/dev/null").c_str());
+    for (const std::string& strName : m_names) // a namespace left behind is harmless
+        [[maybe_unused]] int nStatus =
+            std::system(("ip netns delete " + strName + " 2>/dev/null").c_str());
 }
 
 std::string CNamespaceSet::Add(const std::string& strRole) {

@@ -18,15 +18,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr std::chrono::seconds kLongestFlood{15};
 constexpr unsigned kFloodBatch = 64;
 
-uint16_t Checksum(const uint8_t* p, size_t n) {
-    uint32_t nSum = 0;
-    for (size_t i = 0; i < n; ++i)
-        nSum += i % 2 ? p[i] : static_cast<uint32_t>(p[i]) << 8;
-    while (nSum >> 16)
-        nSum = (nSum & 0xffff) + (nSum >> 16);
-    return static_cast<uint16_t>(~nSum);
-}
-
 void WriteU16(uint8_t* p, uint16_t n) {
     p[0] = static_cast<uint8_t>(n >> 8);
     p[1] = static_cast<uint8_t>(n);
@@ -34,7 +25,7 @@ void WriteU16(uint8_t* p, uint16_t n) {
 
 void SetChecksum(Bytes& icmp) {
     WriteU16(&icmp[2], 0);
-    WriteU16(&icmp[2], Checksum(icmp.data(), icmp.size()));
+    WriteU16(&icmp[2], InternetChecksum(icmp.data(), icmp.size()));
 }
 
 // A raw ICMP socket that sends with `address` as its source and takes in
@@ -82,7 +73,7 @@ Bytes Unreachable(in_addr from, in_addr to, uint16_t nIdent, uint16_t nSequence)
     ip.resize(20);
     std::memcpy(&ip[12], &from.s_addr, 4);
     std::memcpy(&ip[16], &to.s_addr, 4);
-    WriteU16(&ip[10], Checksum(ip.data(), ip.size()));
+    WriteU16(&ip[10], InternetChecksum(ip.data(), ip.size()));
     auto request = BuildEchoRequest({to, nIdent, nSequence});
     error.insert(error.end(), ip.begin(), ip.end());
     error.insert(error.end(), request.begin(), request.end());
