@@ -2,6 +2,7 @@
 
 #include "check/pass_board.h"
 #include "check/probe_loop.h"
+#include "model/item.h"
 
 #include <sys/resource.h>
 
@@ -37,12 +38,18 @@ int UsableJobs(int nJobs) {
                : 1;
 }
 
-// One loop per processor: on loopback, and for every socket's setting up
-// and closing, the kernel does a probe's work on the thread that asks, so a
-// single loop keeps one processor busy however many probes it has in flight.
-int LoopCount(int nJobs, size_t nTargets) {
+// One loop per processor for connects: the kernel sets up and tears down a
+// connection (on loopback, the whole handshake) on the thread that asks, so
+// a single loop keeps one processor busy however many it has in flight.
+// Echoes cost the loop little, and their datagram sockets, opened and closed
+// by the thousand, would only meet on the kernel's lock of the ping socket
+// table: a list of echoes alone gets one loop.
+int LoopCount(int nJobs, const CPassBoard& board) {
+    size_t nConnects = 0;
+    for (size_t nRow = 0; nRow < board.Count() && nConnects < kMaxLoops; ++nRow)
+        nConnects += board.Item(nRow).IsIcmp() ? 0 : 1;
     unsigned nLoops = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxLoops);
-    nLoops = std::min<size_t>(nLoops, std::max<size_t>(nTargets, 1));
+    nLoops = std::min<size_t>(nLoops, std::max<size_t>(nConnects, 1));
     return std::min(static_cast<int>(nLoops), nJobs);
 }
 } // namespace
@@ -50,7 +57,7 @@ int LoopCount(int nJobs, size_t nTargets) {
 SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd) {
     nJobs = UsableJobs(nJobs);
     CPassBoard board(list, sink);
-    const int nLoops = LoopCount(nJobs, board.Count());
+    const int nLoops = LoopCount(nJobs, board);
     std::vector<std::thread> helpers;
     int nOwnJobs = nJobs;
     for (int i = 1; i < nLoops; ++i) {
