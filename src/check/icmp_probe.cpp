@@ -1,6 +1,7 @@
 #include "check/icmp_probe.h"
 
 #include "check/icmp_socket.h"
+#include "check/wait_time.h"
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
@@ -262,16 +263,8 @@ EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, uint32_t n
 
 namespace {
 
-int WaitMilliseconds(Clock::time_point deadline) {
-    auto remaining = deadline - Clock::now();
-    if (remaining <= Clock::duration::zero())
-        return 0;
-    // Rounded up, so the last wait does not end just short of the deadline.
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(remaining).count());
-}
-
 int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_point deadline) {
-    for (int nWait; (nWait = WaitMilliseconds(deadline)) > 0;) {
+    for (int nWait; (nWait = MillisecondsUntil(deadline)) > 0;) {
         pollfd pfd{sock.fd.Get(), POLLIN, 0};
         int nReady = poll(&pfd, 1, nWait);
         if (nReady < 0 && errno != EINTR)

@@ -2,6 +2,7 @@
 
 #include "check/host_address.h"
 #include "check/icmp_socket.h"
+#include "check/wait_time.h"
 #include "model/item.h"
 
 #include <sys/epoll.h>
@@ -109,9 +110,9 @@ void CProbeLoop::StartProbe(size_t nRow) {
     if (NeedsNameLookup(strAddress)) {
         if (!m_pResolver) {
             auto pResolver = std::make_unique<CNameResolver>(kResolverThreads);
+            // Unheard, its results would never come; the next name tries again.
             if (!Watch(pResolver->Fd(), EPOLLIN, kResolverTag)) {
-                Finish(nSlot,
-                       0); // unheard, its results would never come; the next name tries again
+                Finish(nSlot, 0);
                 return;
             }
             m_pResolver = std::move(pResolver);
@@ -299,9 +300,5 @@ int CProbeLoop::WaitMilliseconds() const {
         return 0;
     if (m_deadlines.empty())
         return -1; // connects and lookups end by themselves
-    auto remaining = m_deadlines.front().first - Clock::now();
-    if (remaining <= Clock::duration::zero())
-        return 0;
-    // Rounded up, so the wait does not end just short of the deadline.
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(remaining).count());
+    return MillisecondsUntil(m_deadlines.front().first);
 }

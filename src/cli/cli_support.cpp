@@ -13,11 +13,12 @@ bool Contains(std::initializer_list<const char*> names, const std::string& name)
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return name == n; });
 }
 
+} // namespace
+
 void PrintLine(std::FILE* stream, const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stream);
     std::fputc('\n', stream);
 }
-} // namespace
 
 bool CCliArgs::Parse(const std::vector<std::string>& args, std::initializer_list<const char*> flags,
                      std::initializer_list<const char*> valued, std::string& error) {

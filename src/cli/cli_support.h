@@ -7,6 +7,7 @@
 #include "model/item_list.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -56,6 +57,8 @@ std::optional<int> StartCommand(const CCliCommand& command, const std::vector<st
                                 std::initializer_list<const char*> flags,
                                 std::initializer_list<const char*> valued, size_t nOperands,
                                 const char* operandsWhat, CCliArgs& parsed);
+// Writes `line` and a line end to `stream`.
+void PrintLine(std::FILE* stream, const std::string& line);
 // Prints "ostrel-cli: WHY" and the command's usage to stderr; returns kExitUsage.
 int UsageError(const CCliCommand& command, const std::string& why);
 // Prints `message` as one line to stderr; returns kExitUsage.

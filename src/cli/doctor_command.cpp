@@ -13,17 +13,13 @@ namespace {
 // Some check failed.
 constexpr int kExitCheckFailed = 1;
 
-void PrintLine(const std::string& line) {
-    const std::string shown = VisibleText(line) + "\n";
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-}
-
 // "ok   NAME: FINDING" or "FAIL NAME: FINDING", then one line per command:
 // "  fix: " under a failure, "  advice: " under a check that passed.
 void PrintCheck(const SDoctorCheck& check) {
-    PrintLine((check.bOk ? "ok   " : "FAIL ") + check.strName + ": " + check.strFinding);
+    PrintLine(stdout, VisibleText((check.bOk ? "ok   " : "FAIL ") + check.strName + ": " +
+                                  check.strFinding));
     for (const std::string& fix : check.fixes)
-        PrintLine((check.bOk ? "  advice: " : "  fix: ") + fix);
+        PrintLine(stdout, VisibleText((check.bOk ? "  advice: " : "  fix: ") + fix));
 }
 
 int RunDoctor(const CCliCommand& command, const std::vector<std::string>& args) {
@@ -46,10 +42,10 @@ int RunDoctor(const CCliCommand& command, const std::vector<std::string>& args) 
         nFailed += check.bOk ? 0 : 1;
     }
     if (nFailed == 0)
-        PrintLine("All " + std::to_string(std::size(checks)) + " checks passed.");
+        PrintLine(stdout, "All " + std::to_string(std::size(checks)) + " checks passed.");
     else
-        PrintLine(std::to_string(nFailed) + " of " + std::to_string(std::size(checks)) +
-                  " checks failed.");
+        PrintLine(stdout, std::to_string(nFailed) + " of " + std::to_string(std::size(checks)) +
+                              " checks failed.");
     return nFailed == 0 ? kExitOk : kExitCheckFailed;
 }
 } // namespace

@@ -1,6 +1,7 @@
 // ostrel-cli watch: monitoring without a window. The schedule is the
 // window's own; this file gives it a clock and signals.
 #include "check/file_descriptor.h"
+#include "check/wait_time.h"
 #include "cli/cli_commands.h"
 #include "cli/probe_lines.h"
 #include "cli/watch_host.h"
@@ -41,11 +42,6 @@ bool Install(int nSignal, void (*pfnHandler)(int)) {
     return sigaction(nSignal, &action, nullptr) == 0;
 }
 
-bool IsSignalled(int nFd) {
-    pollfd pfd{nFd, POLLIN, 0};
-    return poll(&pfd, 1, 0) > 0;
-}
-
 void Drain(int nFd) {
     uint64_t nCount;
     while (read(nFd, &nCount, sizeof nCount) < 0 && errno == EINTR) {
@@ -62,17 +58,13 @@ int64_t MinuteMilliseconds() {
 }
 
 int WaitMilliseconds(const CWatchHost& host) {
-    if (!host.TimerDue())
-        return -1;
-    auto remaining = *host.TimerDue() - CWatchHost::Clock::now();
-    if (remaining <= CWatchHost::Clock::duration::zero())
-        return 0;
-    auto nMs = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
-    return static_cast<int>(std::min<int64_t>(nMs, 24 * 3600 * 1000));
+    return host.TimerDue() ? MillisecondsUntil(*host.TimerDue()) : -1;
 }
 
-// Sleeps until the schedule's timer falls due, a reload is asked for (which
-// is done at once) or the program is to end; runs the passes as they fall due.
+// Sleeps until the schedule's timer falls due, a reload is asked for or the
+// program is to end; runs the passes as they fall due. A reload asked for
+// during a pass is done at the next wake-up, which comes at once and goes
+// before the next pass.
 void Monitor(CWatchHost& host, CSchedule& schedule) {
     schedule.Start();
     while (!host.IsStopping()) {
@@ -86,12 +78,8 @@ void Monitor(CWatchHost& host, CSchedule& schedule) {
             Drain(g_nReloadFd);
             host.ReloadList();
         }
-        if (nReady == 0 || (host.TimerDue() && WaitMilliseconds(host) == 0))
+        if (WaitMilliseconds(host) == 0)
             schedule.OnTimer(host.TimerId());
-        if (IsSignalled(g_nReloadFd)) { // asked during the pass: before the next one
-            Drain(g_nReloadFd);
-            host.ReloadList();
-        }
     }
     schedule.Destroy();
 }

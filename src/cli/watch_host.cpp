@@ -46,11 +46,10 @@ int32_t CWatchHost::RunPass() {
 void CWatchHost::RaiseAlerts() {
     if (m_bStopping)
         return; // the pass did not finish: it found nothing to alert about
-    std::fprintf(stderr, "%s\n", kFailedPassText);
-    std::fflush(stderr);
+    PrintLine(stderr, kFailedPassText);
     if (!m_pList->m_strExecute.empty() &&
         !StartAlertCommand(m_pList->m_strExecute, AlertDigestEnvironment(*m_pList)))
-        std::fputs("ostrel-cli: the alert command could not be started\n", stderr);
+        PrintLine(stderr, "ostrel-cli: the alert command could not be started");
 }
 
 void CWatchHost::ReloadList() {
@@ -68,5 +67,5 @@ void CWatchHost::WriteTextfile(const std::vector<double>& probeSeconds, double d
     metrics.dEndUnixSeconds = static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
     std::string strError;
     if (!WriteMetricsTextfile(*m_options.textfile, *m_pList, metrics, strError))
-        std::fprintf(stderr, "ostrel-cli: %s\n", VisibleText(strError).c_str());
+        PrintLine(stderr, "ostrel-cli: " + VisibleText(strError));
 }
