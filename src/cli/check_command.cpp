@@ -1,7 +1,6 @@
 // ostrel-cli check: one check pass over a list file's targets, as Ping Now
 // runs it, printing each target's result as it goes out.
-#include "check/check_worker.h"
-#include "check/concurrent_pass.h"
+#include "check/pass_engine.h"
 #include "cli/cli_commands.h"
 #include "cli/probe_lines.h"
 
@@ -24,10 +23,7 @@ int RunCheck(const CCliCommand& command, const std::vector<std::string>& args) {
     if (int rc = LoadListOrDefaultForCli(parsed.Operands()[0], list))
         return rc;
     CProbeLinePrinter printer(*list, parsed.Has("--json"));
-    // One at a time, the pass is the window's own.
-    int32_t allOk = *nJobs == 1 ? RunCheckPass(*list, printer)
-                                : RunConcurrentPass(*list, printer, *nJobs).allOk;
-    return allOk ? kExitOk : kExitNoResponse;
+    return RunListPass(*list, printer, *nJobs).allOk ? kExitOk : kExitNoResponse;
 }
 } // namespace
 

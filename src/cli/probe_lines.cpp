@@ -27,17 +27,15 @@ std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs) {
 } // namespace
 
 CProbeLinePrinter::CProbeLinePrinter(const CItemList& list, bool bJson)
-    : m_list(list), m_pos(list.GetHeadPosition()), m_bJson(bJson),
-      m_seconds(static_cast<size_t>(list.GetCount()), 0.0) {}
+    : m_list(list), m_pos(list.GetHeadPosition()), m_bJson(bJson) {}
 
-void CProbeLinePrinter::SetProbeSeconds(int nRow, double dSeconds) {
-    if (nRow >= 0 && static_cast<size_t>(nRow) < m_seconds.size())
-        m_seconds[static_cast<size_t>(nRow)] = dSeconds;
+void CProbeLinePrinter::SetProbeSeconds(int /*nRow*/, double dSeconds) {
+    m_dSeconds = dSeconds;
 }
 
 void CProbeLinePrinter::SetStatusText(int nRow, const char* pszText) {
     const CItem* pItem = m_list.GetNext(m_pos);
-    const double dMs = m_seconds[static_cast<size_t>(nRow)] * 1000.0;
+    const double dMs = m_dSeconds * 1000.0;
     std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, pszText[0] == 'Y', dMs)
                                : TextLine(nRow + 1, *pItem, pszText, dMs);
     std::fwrite(line.data(), 1, line.size(), stdout);

@@ -6,12 +6,10 @@
 #include "cli/cli_support.h"
 
 #include <optional>
-#include <vector>
 
 // Prints one line per row as the pass reports it, in list order: the row
 // (from 1), the address, ICMP or the port, Yes or No, and the probe's
-// duration; or, for JSON, one object per line. Keeps each row's duration
-// for whoever reports on the pass afterwards.
+// duration; or, for JSON, one object per line.
 class CProbeLinePrinter : public CStatusSink {
 public:
     CProbeLinePrinter(const CItemList& list, bool bJson);
@@ -19,14 +17,11 @@ public:
     void SetProbeSeconds(int nRow, double dSeconds) override;
     void SetStatusText(int nRow, const char* pszText) override;
 
-    // Each row's probe duration in seconds, in list order.
-    const std::vector<double>& ProbeSeconds() const { return m_seconds; }
-
 private:
     const CItemList& m_list;
     POSITION m_pos; // the row reported next
     bool m_bJson;
-    std::vector<double> m_seconds;
+    double m_dSeconds = 0; // the duration told for the row reported next
 };
 
 // The probes in flight at once: --jobs N, from 1 to kMaxJobs; 1 without it.

@@ -1,18 +1,14 @@
 #include "cli/watch_host.h"
 
-#include "check/concurrent_pass.h"
+#include "check/pass_engine.h"
 #include "cli/probe_lines.h"
 #include "monitor/alert_command.h"
 #include "monitor/alert_digest.h"
+#include "monitor/alert_text.h"
 #include "monitor/metrics_textfile.h"
 
 #include <cstdio>
 #include <ctime>
-
-namespace {
-// What the window's popup says.
-constexpr const char* kFailedPassText = "One or more connection failed!";
-} // namespace
 
 CWatchHost::CWatchHost(SWatchOptions options, std::unique_ptr<CItemList> pList, int nStopFd)
     : m_options(std::move(options)), m_pList(std::move(pList)), m_nStopFd(nStopFd) {}
@@ -30,14 +26,14 @@ void CWatchHost::KillScheduleTimer(int nTimer) {
 int32_t CWatchHost::RunPass() {
     CProbeLinePrinter printer(*m_pList, m_options.bJson);
     const Clock::time_point start = Clock::now();
-    SPassOutcome outcome = RunConcurrentPass(*m_pList, printer, m_options.nJobs, m_nStopFd);
+    SPassOutcome outcome = RunListPass(*m_pList, printer, m_options.nJobs, m_nStopFd);
     if (outcome.bStopped) {
         m_bStopping = true;
         return outcome.allOk;
     }
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     if (m_options.textfile)
-        WriteTextfile(printer.ProbeSeconds(), elapsed.count());
+        WriteTextfile(outcome.probeSeconds, elapsed.count());
     return outcome.allOk;
 }
 

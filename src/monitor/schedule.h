@@ -63,8 +63,11 @@ public:
     // counts as 1 minute.
     int64_t PeriodMs(int32_t nPeriod) const;
 
-    int32_t m_bRunning = 0;      // monitoring started, or a Ping Now pass under way
-    int m_nTimer = 0;            // the armed schedule timer; 0 when none
+    // The running flag: monitoring started, or a Ping Now pass under way.
+    int32_t RunningFlag() const { return m_bRunning; }
+    // The armed schedule timer; 0 when none.
+    int Timer() const { return m_nTimer; }
+
     int64_t m_nMinuteMs = 60000; // tests make the clock fast
 
 private:
@@ -74,6 +77,8 @@ private:
     void SetRunning(int32_t bRunning);
 
     CScheduleHost& m_host;
+    int32_t m_bRunning = 0;
+    int m_nTimer = 0;
     bool m_bMonitoring = false; // between Start and Stop
     bool m_bTimerDue = false;   // fired while a pass ran or a hold stood
     int m_nHolds = 0;

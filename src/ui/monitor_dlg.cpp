@@ -27,9 +27,7 @@ CMonitorDlg::CMonitorDlg(QWidget* pParent, std::string strCommandLineTail)
     m_pList->m_nPeriod = 15;
     m_pList->m_nLogging = kLogNever;
     m_pList->m_strLogFile.clear();
-    m_nPeriod = m_pList->m_nPeriod;
-    m_nLogging = m_pList->m_nLogging;
-    m_strLogFile = m_pList->m_strLogFile;
+    MirrorSettingsFromList();
     m_hIcon = ProgramIcon();
     MapCommands();
 }
@@ -131,7 +129,7 @@ void CMonitorDlg::RefreshList() {
 // Beyond the running flag: while a pass walks the list, nothing that changes
 // the list, or the log path the pass reads, can be used, nor a second pass.
 void CMonitorDlg::UpdateControls() {
-    const bool bIdle = m_schedule.m_bRunning == 0;
+    const bool bIdle = m_schedule.RunningFlag() == 0;
     const bool bListFree = CanChangeList();
     for (int nId : {kIdAdd, kIdEdit, kIdDelete, kIdLoadList})
         EnableDlgItem(nId, bIdle && bListFree);

@@ -98,6 +98,8 @@ private:
     int32_t PeriodMinutes() const override { return m_pList ? m_pList->m_nPeriod : 15; }
 
     void MapCommands();
+    // Copies every setting of the list into the window's mirror of it.
+    void MirrorSettingsFromList();
     // Ends the modal run now, or once the pass and its alerts have returned.
     void EndWhenIdle(int nResult);
     void EndIfRequested();

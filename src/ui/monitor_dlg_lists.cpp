@@ -29,12 +29,22 @@ void CMonitorDlg::OnSaveList() {
 }
 
 void CMonitorDlg::OnLoadList() {
-    if (m_schedule.m_bRunning || !CanChangeList())
+    if (m_schedule.RunningFlag() || !CanChangeList())
         return;
     const auto path =
         RunFileDialog(GetWindow(), {true, ".osl", std::string(), 0, kListFilter});
     if (path)
         LoadList(*path);
+}
+
+void CMonitorDlg::MirrorSettingsFromList() {
+    m_bPopup = m_pList->m_bPopup;
+    m_strSound = m_pList->m_strSound;
+    m_strExecute = m_pList->m_strExecute;
+    m_bAutoStart = m_pList->m_bAutoStart;
+    m_nPeriod = m_pList->m_nPeriod;
+    m_nLogging = m_pList->m_nLogging;
+    m_strLogFile = m_pList->m_strLogFile;
 }
 
 // A list that was read replaces the current one; a file error keeps it and
@@ -51,13 +61,7 @@ void CMonitorDlg::LoadList(std::string strPath) {
         ShowMessageBox(GetWindow(), kLoadCorruptMessage, EMsgIcon::kStop, true);
         throw;
     }
-    m_bPopup = m_pList->m_bPopup;
-    m_strSound = m_pList->m_strSound;
-    m_strExecute = m_pList->m_strExecute;
-    m_bAutoStart = m_pList->m_bAutoStart;
-    m_nPeriod = m_pList->m_nPeriod;
-    m_nLogging = m_pList->m_nLogging;
-    m_strLogFile = m_pList->m_strLogFile;
+    MirrorSettingsFromList();
     WriteControls();
     RefreshList();
     UpdateControls();

@@ -4,6 +4,7 @@
 #include "monitor/alert_command.h"
 #include "monitor/alert_digest.h"
 #include "monitor/alert_sound.h"
+#include "monitor/alert_text.h"
 #include "ui/help/help_command.h"
 #include "ui/monitor_dlg.h"
 #include "ui/progress_dlg.h"
@@ -12,10 +13,6 @@
 #include "ui/toolkit/ui_thread_calls.h"
 
 #include <QEventLoop>
-
-namespace {
-constexpr const char* kPopupText = "One or more connection failed!";
-}
 
 // The worker applies each row's status through this thread's event loop and
 // wakes it with its last act; until then the loop sleeps in the kernel,
@@ -78,7 +75,7 @@ void CMonitorDlg::RaiseAlerts() {
     if (!m_strExecute.empty() && m_pList)
         digest = AlertDigestEnvironment(*m_pList);
     if (m_bPopup)
-        ShowMessageBox(GetWindow(), kPopupText, EMsgIcon::kInformation);
+        ShowMessageBox(GetWindow(), kFailedPassText, EMsgIcon::kInformation);
     if (!m_strSound.empty())
         m_pSound->Play(m_strSound);
     if (!m_strExecute.empty())
@@ -91,7 +88,7 @@ void CMonitorDlg::OnOK() {
 }
 
 void CMonitorDlg::OnCancel() {
-    if (m_schedule.m_bRunning)
+    if (m_schedule.RunningFlag())
         StopMonitoring();
     EndWhenIdle(kIdCancel);
 }

@@ -31,7 +31,7 @@ StartupResult OpenWith(const std::string& strTail, std::function<void(CMonitorDl
             fnWhileOpen(dlg);
         for (int i = 0; i < dlg.ListView().GetItemCount(); ++i)
             result.rows.push_back(dlg.ListView().GetItemText(i, 0));
-        result.bRunning = dlg.m_schedule.m_bRunning;
+        result.bRunning = dlg.m_schedule.RunningFlag();
         QTest::keyClick(dlg.GetWindow(), Qt::Key_Escape);
     });
     for (const auto& box : recorder.m_boxes)

@@ -1,7 +1,7 @@
 // Many probes in flight at once, on several event loops: the same results
 // and log as one probe after the other, row for row.
 #include "check/check_worker.h"
-#include "check/concurrent_pass.h"
+#include "check/concurrent/concurrent_pass.h"
 #include "icmp_access.h"
 #include "loopback_port.h"
 #include "recording_sink.h"

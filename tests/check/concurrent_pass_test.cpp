@@ -3,7 +3,7 @@
 // name lookup holding up nobody before it, and a stop that ends the pass at
 // once.
 #include "check/check_worker.h"
-#include "check/concurrent_pass.h"
+#include "check/concurrent/concurrent_pass.h"
 #include "check/file_descriptor.h"
 #include "check/status_sink.h"
 #include "icmp_access.h"

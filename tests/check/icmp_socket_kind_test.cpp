@@ -1,7 +1,7 @@
 // Once the kernel has refused this process an ICMP datagram socket, echo
 // probes go straight to the raw socket instead of asking again each time.
 // The test binary's own socket() sees every socket the probes ask for.
-#include "check/concurrent_pass.h"
+#include "check/concurrent/concurrent_pass.h"
 #include "check/status_sink.h"
 #include "model/item_list.h"
 #include "private_network.h"

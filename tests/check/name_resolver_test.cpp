@@ -1,6 +1,6 @@
 // The resolver's threads hand back every lookup once, under its own tag, and
 // may outlive the resolver that started them.
-#include "check/name_resolver.h"
+#include "check/concurrent/name_resolver.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // sockets the test listens on.
 #include "../check/loopback_port.h"
 #include "../check/private_network.h"
-#include "cli/doctor_checks.h"
-#include "cli/doctor_session.h"
+#include "cli/doctor/doctor_checks.h"
+#include "cli/doctor/doctor_session.h"
 #include "cli_run.h"
 
 #include <gtest/gtest.h>

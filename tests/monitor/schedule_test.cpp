@@ -53,7 +53,7 @@ TEST_F(ScheduleTest, StartRunsAPassAtOnceThenEveryPeriodAfterThePassAndItsAlerts
     schedule.Start();
     EXPECT_EQ(host.Take(), Log({"arm 1"}));
     EXPECT_EQ(schedule.State(), EScheduleState::kWaiting);
-    EXPECT_EQ(schedule.m_bRunning, 1);
+    EXPECT_EQ(schedule.RunningFlag(), 1);
 
     host.m_nResult = 0;
     EXPECT_TRUE(schedule.OnTimer(1));
@@ -63,7 +63,7 @@ TEST_F(ScheduleTest, StartRunsAPassAtOnceThenEveryPeriodAfterThePassAndItsAlerts
     host.m_nPeriod = 100000; // changed while waiting: applies from the next arming
     EXPECT_TRUE(schedule.OnTimer(1));
     EXPECT_EQ(host.Take(), Log({"kill 1", "pass", "arm 6000000000"}));
-    EXPECT_EQ(schedule.m_nTimer, 1);
+    EXPECT_EQ(schedule.Timer(), 1);
 }
 
 TEST_F(ScheduleTest, PeriodsBelowOneMinuteCountAsOneMinute) {
@@ -83,7 +83,7 @@ TEST_F(ScheduleTest, ForeignTimerStartsNoPass) {
 TEST_F(ScheduleTest, PingNowRaisesNoAlertAndLeavesTheTimerAlone) {
     host.m_nResult = 0;
     int32_t nRunningDuringPass = -1;
-    host.m_fnDuringPass = [&] { nRunningDuringPass = schedule.m_bRunning; };
+    host.m_fnDuringPass = [&] { nRunningDuringPass = schedule.RunningFlag(); };
     schedule.PingNow();
     EXPECT_EQ(host.Take(), Log({"pass"}));
     EXPECT_EQ(nRunningDuringPass, 1);
@@ -137,8 +137,8 @@ TEST_F(ScheduleTest, StopDuringAPassIsFinal) {
         EXPECT_EQ(h.Take(), c.expectedAfter) << c.pszName;
         EXPECT_EQ(s.State(), c.endState) << c.pszName;
         if (c.endState == EScheduleState::kIdle) {
-            EXPECT_EQ(s.m_bRunning, 0) << c.pszName;
-            EXPECT_EQ(s.m_nTimer, 0) << c.pszName;
+            EXPECT_EQ(s.RunningFlag(), 0) << c.pszName;
+            EXPECT_EQ(s.Timer(), 0) << c.pszName;
             EXPECT_EQ(h.m_nArmedMs, -1) << c.pszName;
         }
     }
@@ -168,8 +168,8 @@ TEST_F(ScheduleTest, HoldDefersAFiringUntilReleased) {
 TEST_F(ScheduleTest, TimerThatCannotBeArmedLeavesTheWindowRunningAndStopStillWorks) {
     host.m_bTimerFails = true;
     schedule.Start();
-    EXPECT_EQ(schedule.m_nTimer, 0);
-    EXPECT_EQ(schedule.m_bRunning, 1);
+    EXPECT_EQ(schedule.Timer(), 0);
+    EXPECT_EQ(schedule.RunningFlag(), 1);
     EXPECT_FALSE(schedule.OnTimer(1));
     schedule.Stop();
     EXPECT_EQ(schedule.State(), EScheduleState::kIdle);

@@ -75,7 +75,7 @@ TEST_F(MonitorListsTest, LoadShowsEverySettingAndTargetAndSaveWritesThemBack) {
     EXPECT_EQ(other.m_strSound, "a.wav");
     EXPECT_EQ(other.m_strExecute, "run me");
     EXPECT_EQ(other.Item<QLineEdit>(CMonitorDlg::kIdExecute)->text(), "run me");
-    EXPECT_EQ(other.m_schedule.m_bRunning, 0); // loading starts nothing
+    EXPECT_EQ(other.m_schedule.RunningFlag(), 0); // loading starts nothing
     EXPECT_EQ(ReadFileBytes(dir / "changed.osl"), ListBytes());
 }
 

@@ -72,7 +72,7 @@ TEST_F(MonitorPassTest, DuringPingNowNothingChangesTheListAndTheRestAnswers) {
     int nPassesInside = 0;
     dlg.ListView().SelectRow(1);
     DuringNextPass([&] {
-        EXPECT_EQ(dlg.m_schedule.m_bRunning, 1);
+        EXPECT_EQ(dlg.m_schedule.RunningFlag(), 1);
         EXPECT_TRUE(dlg.GetDlgItem(CMonitorDlg::kIdStop)->isEnabled());
         for (int nId : ids)
             if (dlg.GetDlgItem(nId)->isEnabled())
@@ -96,7 +96,7 @@ TEST_F(MonitorPassTest, DuringPingNowNothingChangesTheListAndTheRestAnswers) {
     EXPECT_EQ(dlg.List()->m_strLogFile, "");
     EXPECT_TRUE(boxes.m_boxes.empty());
     // Idle again once the pass has returned.
-    EXPECT_EQ(dlg.m_schedule.m_bRunning, 0);
+    EXPECT_EQ(dlg.m_schedule.RunningFlag(), 0);
     for (int nId : ids)
         EXPECT_TRUE(dlg.GetDlgItem(nId)->isEnabled()) << nId;
     EXPECT_FALSE(dlg.GetDlgItem(CMonitorDlg::kIdStop)->isEnabled());

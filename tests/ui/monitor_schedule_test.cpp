@@ -46,8 +46,8 @@ protected:
     const CWindowTimer* ScheduleTimer() const { return dlg.FindTimer(CMonitorDlg::kIdScheduleTimer); }
     void Fire() { dlg.TimerFired(CMonitorDlg::kIdScheduleTimer); }
     void ExpectIdle(const char* pszWhen) {
-        EXPECT_EQ(dlg.m_schedule.m_bRunning, 0) << pszWhen;
-        EXPECT_EQ(dlg.m_schedule.m_nTimer, 0) << pszWhen;
+        EXPECT_EQ(dlg.m_schedule.RunningFlag(), 0) << pszWhen;
+        EXPECT_EQ(dlg.m_schedule.Timer(), 0) << pszWhen;
         EXPECT_EQ(ScheduleTimer(), nullptr) << pszWhen;
         EXPECT_TRUE(dlg.GetDlgItem(CMonitorDlg::kIdStart)->isEnabled()) << pszWhen;
         EXPECT_TRUE(dlg.GetDlgItem(CMonitorDlg::kIdAdd)->isEnabled()) << pszWhen;
@@ -144,7 +144,7 @@ TEST_F(MonitorScheduleTest, PingNowRaisesNoAlertAndLeavesTheScheduleAsItWas) {
     EXPECT_EQ(ScheduleTimer(), pTimer);
     EXPECT_LE(pTimer->RemainingMs(), nRemaining);
     EXPECT_GT(pTimer->RemainingMs(), nRemaining - 5000);
-    EXPECT_EQ(dlg.m_schedule.m_bRunning, 1);
+    EXPECT_EQ(dlg.m_schedule.RunningFlag(), 1);
     EXPECT_FALSE(dlg.GetDlgItem(CMonitorDlg::kIdAdd)->isEnabled());
 }
 

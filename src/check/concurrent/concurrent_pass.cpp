@@ -1,7 +1,7 @@
-#include "check/concurrent_pass.h"
+#include "check/concurrent/concurrent_pass.h"
 
-#include "check/pass_board.h"
-#include "check/probe_loop.h"
+#include "check/concurrent/pass_board.h"
+#include "check/concurrent/probe_loop.h"
 #include "model/item.h"
 
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "cli/doctor_session.h"
+#include "cli/doctor/doctor_session.h"
 
 #include "check/file_descriptor.h"
 

@@ -8,15 +8,10 @@
 // as soon as it and every target before it are done.
 #pragma once
 
-#include <cstdint>
+#include "check/pass_outcome.h"
 
 class CItemList;
 class CStatusSink;
-
-struct SPassOutcome {
-    int32_t allOk = 1;     // every target reported responded (also for an empty list)
-    bool bStopped = false; // the stop descriptor became readable; the rest was dropped
-};
 
 // Probes every target of `list` with up to `nJobs` probes at once (at least
 // 1; fewer when the process may not open that many descriptors). Stores each

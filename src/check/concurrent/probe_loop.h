@@ -5,8 +5,8 @@
 #pragma once
 
 #include "check/icmp_socket.h"
-#include "check/name_resolver.h"
-#include "check/pass_board.h"
+#include "check/concurrent/name_resolver.h"
+#include "check/concurrent/pass_board.h"
 #include "check/tcp_probe.h"
 
 #include <sys/epoll.h>

@@ -3,7 +3,7 @@
 // list order whichever loop finishes them.
 #pragma once
 
-#include "check/concurrent_pass.h"
+#include "check/pass_outcome.h"
 
 #include <atomic>
 #include <cstddef>
@@ -13,6 +13,8 @@
 #include <vector>
 
 class CItem;
+class CItemList;
+class CStatusSink;
 
 class CPassBoard {
 public:
@@ -33,7 +35,7 @@ public:
     void Stop() { m_bStopped.store(true, std::memory_order_relaxed); }
     bool IsStopped() const { return m_bStopped.load(std::memory_order_relaxed); }
     // Once every loop has ended.
-    SPassOutcome Outcome() const { return {m_allOk, IsStopped()}; }
+    SPassOutcome Outcome() const { return {m_allOk, IsStopped(), m_seconds}; }
 
 private:
     CItemList& m_list;

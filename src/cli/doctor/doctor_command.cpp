@@ -2,8 +2,8 @@
 // IPv4 sockets, a display, a sound server), with the command that fixes each
 // thing that is missing.
 #include "cli/cli_commands.h"
-#include "cli/doctor_checks.h"
-#include "cli/doctor_session.h"
+#include "cli/doctor/doctor_checks.h"
+#include "cli/doctor/doctor_session.h"
 
 #include <sys/socket.h>
 

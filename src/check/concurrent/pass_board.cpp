@@ -1,4 +1,4 @@
-#include "check/pass_board.h"
+#include "check/concurrent/pass_board.h"
 
 #include "check/check_pass.h"
 #include "model/item_list.h"

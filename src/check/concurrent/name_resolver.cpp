@@ -1,4 +1,4 @@
-#include "check/name_resolver.h"
+#include "check/concurrent/name_resolver.h"
 
 #include "check/file_descriptor.h"
 #include "check/host_address.h"

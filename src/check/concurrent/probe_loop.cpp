@@ -1,4 +1,4 @@
-#include "check/probe_loop.h"
+#include "check/concurrent/probe_loop.h"
 
 #include "check/host_address.h"
 #include "check/icmp_socket.h"

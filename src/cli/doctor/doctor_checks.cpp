@@ -1,4 +1,4 @@
-#include "cli/doctor_checks.h"
+#include "cli/doctor/doctor_checks.h"
 
 #include "check/file_descriptor.h"
 

@@ -4,7 +4,7 @@
 // server on another host is reported as named, not tried.
 #pragma once
 
-#include "cli/doctor_checks.h"
+#include "cli/doctor/doctor_checks.h"
 
 #include <optional>
 #include <string>
