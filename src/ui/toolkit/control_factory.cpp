@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <limits>
 
 namespace {
 QWidget* CreateListView(const CDlgControl& ctl, QWidget* pWnd) {
@@ -64,6 +65,8 @@ QWidget* CreateWidget(const CDlgControl& ctl, QWidget* pWnd, QWidget* pPrevious)
     case ECtlKind::kEdit: {
         auto* pEdit = new QLineEdit(text, pWnd);
         pEdit->setReadOnly(ctl.nStyle & kStyleReadOnly);
+        // Text has any length: no limit of our own beyond the widget's int.
+        pEdit->setMaxLength(std::numeric_limits<int>::max());
         return pEdit;
     }
     case ECtlKind::kDropDown: {
