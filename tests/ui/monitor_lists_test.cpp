@@ -174,3 +174,22 @@ TEST_F(MonitorListsTest, LongTextSurvivesTheFieldsTheEditorAndASave) {
     Click(W<QPushButton>(CMonitorDlg::kIdEdit));
     EXPECT_EQ(ListBytes(), ReadFileBytes(dir / "long.osl"));
 }
+
+// A box loaded as 2 shows its third state; clicks set and clear it, and the
+// list only ever gets 0 or 1.
+TEST_F(MonitorListsTest, ClicksOnABoxLoadedAs2StoreOnly0And1) {
+    CItemList list;
+    list.m_bAutoStart = list.m_bPopup = 2;
+    WriteListFile(dir / "two.osl", list);
+    Load(dir / "two.osl");
+    for (auto [nId, pmValue] : {std::pair{CMonitorDlg::kIdAutoStart, &CItemList::m_bAutoStart},
+                                std::pair{CMonitorDlg::kIdPopup, &CItemList::m_bPopup}}) {
+        EXPECT_EQ(W<QCheckBox>(nId)->checkState(), Qt::PartiallyChecked);
+        std::vector<int32_t> stored;
+        for (int i = 0; i < 3; ++i) {
+            Click(W<QCheckBox>(nId));
+            stored.push_back(dlg.List()->*pmValue);
+        }
+        EXPECT_EQ(stored, (std::vector<int32_t>{1, 0, 1})) << nId;
+    }
+}
