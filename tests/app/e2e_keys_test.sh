@@ -39,6 +39,7 @@ shown_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | so
 progress_gone() { ! find_window "$kProgressTitle" "$app_pid" --onlyvisible >/dev/null; }
 
 click_control 256 52 50 14 # Ping Now
+clicked=$SECONDS
 progress=$(wait_for_window "$kProgressTitle" "$app_pid" --onlyvisible) || fail "no progress window"
 before=$(shown_windows)
 press_key "$window" Return && press_key "$window" Escape && press_key "$progress" Escape ||
@@ -50,7 +51,7 @@ wait_until progress_gone || fail "the pass did not return within ${kWaitSeconds}
 sleep 1
 app_alive || fail "a key pressed during the pass ended the program"
 [[ "$(shown_windows)" == "$window" ]] || fail "a key opened a window during the pass"
-note "Enter and Esc during the pass started nothing"
+note "Enter and Esc during the pass started nothing; it returned after $((SECONDS - clicked - 1)) s"
 
 click_control 51 139 40 14 # the period field
 press_key "$window" ctrl+a && xdotool type 20 && xdotool key alt+s || fail "$session_problem"
