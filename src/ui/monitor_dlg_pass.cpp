@@ -10,13 +10,15 @@
 #include "ui/progress_dlg.h"
 #include "ui/toolkit/app_window.h"
 #include "ui/toolkit/message_box.h"
+#include "ui/toolkit/mouse_only.h"
 #include "ui/toolkit/ui_thread_calls.h"
 
 #include <QEventLoop>
 
 // The worker applies each row's status through this thread's event loop and
 // wakes it with its last act; until then the loop sleeps in the kernel,
-// dispatching whatever arrives, so every window stays live. The worker is
+// dispatching whatever arrives, so every window stays live, to the mouse
+// only: no key starts a command or cancels anything meanwhile. The worker is
 // joined only after it has said it is done.
 int32_t CMonitorDlg::CheckAll() {
     if (!m_pList)
@@ -28,6 +30,7 @@ int32_t CMonitorDlg::CheckAll() {
     });
     CProgressDlg progress(GetWindow());
     progress.Create();
+    const CMouseOnlyScope mouseOnly{GetWindow(), progress.GetWindow()};
     if (bStarted)
         loop.exec();
     const int32_t nAllOk = bStarted ? worker.Join() : 0;

@@ -152,3 +152,44 @@ TEST_F(MonitorListsTest, SavingOntoAFileTheUserMayNotWriteShowsTheOpeningMessage
     EXPECT_EQ(failure, "");
     EXPECT_EQ(ReadFileBytes(strPath), FixtureBytes("default.osl"));
 }
+
+// Text has any length: a 40,000-byte command and address of every byte value
+// survive the field being entered and left, the editor being closed and a
+// save, byte for byte.
+TEST_F(MonitorListsTest, LongTextSurvivesTheFieldsTheEditorAndASave) {
+    std::string strLong;
+    for (int i = 0; i < 40000; ++i)
+        strLong.push_back(static_cast<char>(i % 256));
+    CItemList list;
+    list.m_strExecute = strLong;
+    list.AddTail(NewItem(0, 1, strLong, 80));
+    WriteListFile(dir / "long.osl", list);
+    Load(dir / "long.osl");
+    W<QLineEdit>(CMonitorDlg::kIdExecute)->setFocus();
+    W<QLineEdit>(CMonitorDlg::kIdPeriod)->setFocus(); // leaves the execute field
+    dlg.ListView().SelectRow(0);
+    QTimer::singleShot(0, [] { // the editor's Close
+        Click(QApplication::activeModalWidget()->findChild<QPushButton*>());
+    });
+    Click(W<QPushButton>(CMonitorDlg::kIdEdit));
+    EXPECT_EQ(ListBytes(), ReadFileBytes(dir / "long.osl"));
+}
+
+// A box loaded as 2 shows its third state; clicks set and clear it, and the
+// list only ever gets 0 or 1.
+TEST_F(MonitorListsTest, ClicksOnABoxLoadedAs2StoreOnly0And1) {
+    CItemList list;
+    list.m_bAutoStart = list.m_bPopup = 2;
+    WriteListFile(dir / "two.osl", list);
+    Load(dir / "two.osl");
+    for (auto [nId, pmValue] : {std::pair{CMonitorDlg::kIdAutoStart, &CItemList::m_bAutoStart},
+                                std::pair{CMonitorDlg::kIdPopup, &CItemList::m_bPopup}}) {
+        EXPECT_EQ(W<QCheckBox>(nId)->checkState(), Qt::PartiallyChecked);
+        std::vector<int32_t> stored;
+        for (int i = 0; i < 3; ++i) {
+            Click(W<QCheckBox>(nId));
+            stored.push_back(dlg.List()->*pmValue);
+        }
+        EXPECT_EQ(stored, (std::vector<int32_t>{1, 0, 1})) << nId;
+    }
+}

@@ -15,8 +15,23 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <limits>
 
 namespace {
+// A check box of two states for the user: a click clears a set box and sets
+// any other, so the third state, which only the program shows (a stored 2),
+// is never reached by a click.
+class CTwoStateCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {
+        setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        setTristate(false);
+    }
+};
+
 QWidget* CreateListView(const CDlgControl& ctl, QWidget* pWnd) {
     auto* pTree = new QTreeWidget(pWnd);
     pTree->setRootIsDecorated(false);
@@ -55,7 +70,7 @@ QWidget* CreateWidget(const CDlgControl& ctl, QWidget* pWnd, QWidget* pPrevious)
         return pButton;
     }
     case ECtlKind::kCheckBox:
-        return new QCheckBox(text, pWnd);
+        return new CTwoStateCheckBox(text, pWnd);
     case ECtlKind::kRadio: {
         auto* pRadio = new QRadioButton(text, pWnd);
         pRadio->setAutoExclusive(false); // the dialog groups its buttons
@@ -64,6 +79,8 @@ QWidget* CreateWidget(const CDlgControl& ctl, QWidget* pWnd, QWidget* pPrevious)
     case ECtlKind::kEdit: {
         auto* pEdit = new QLineEdit(text, pWnd);
         pEdit->setReadOnly(ctl.nStyle & kStyleReadOnly);
+        // Text has any length: no limit of our own beyond the widget's int.
+        pEdit->setMaxLength(std::numeric_limits<int>::max());
         return pEdit;
     }
     case ECtlKind::kDropDown: {

@@ -135,11 +135,12 @@ bool CDialog::CreateWindowObject() {
         } else {
             pGroup = nullptr;
         }
+        // The window watches a button's mnemonic and a field's loss of the focus.
+        if (qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QLineEdit*>(pWidget))
+            pWidget->installEventFilter(m_pWnd);
         if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget))
             QObject::connect(pButton, &QAbstractButton::clicked, m_pWnd,
                              [this, nId] { Command(nId, ECtlEvent::kClicked); });
-        else if (auto* pEdit = qobject_cast<QLineEdit*>(pWidget))
-            pEdit->installEventFilter(m_pWnd);
         else if (auto* pCombo = qobject_cast<QComboBox*>(pWidget))
             QObject::connect(pCombo, &QComboBox::activated, m_pWnd,
                              [this, nId] { Command(nId, ECtlEvent::kSelChange); });

@@ -46,13 +46,8 @@ void CDialog::SetDlgItemText(int nId, const std::string& strText) {
 
 int CDialog::IsDlgButtonChecked(int nId) const {
     auto* pButton = qobject_cast<QAbstractButton*>(GetDlgItem(nId));
-    if (!pButton)
-        return 0;
-    if (auto* pCheck = qobject_cast<QCheckBox*>(pButton))
-        return pCheck->checkState() == Qt::Checked            ? 1
-               : pCheck->checkState() == Qt::PartiallyChecked ? 2
-                                                              : 0;
-    return pButton->isChecked() ? 1 : 0;
+    // A box shown in its third state reads as set, as the stored value was.
+    return pButton && pButton->isChecked() ? 1 : 0;
 }
 
 void CDialog::CheckDlgButton(int nId, int nCheck) {

@@ -6,7 +6,9 @@
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcutEvent>
 
 CDialogWindow::CDialogWindow(CDialog& owner, QWidget* pParent, Qt::WindowFlags flags)
     : QDialog(pParent, flags), m_pOwner(&owner) {}
@@ -70,10 +72,28 @@ void CDialogWindow::contextMenuEvent(QContextMenuEvent* pEvent) {
         m_pOwner->PopupSystemMenu(pEvent->globalPos());
 }
 
+// A mnemonic moves the focus to its button before it clicks it, so the field
+// being left runs its lose-focus handler first. A handler that kept the focus
+// (it refused the field's value and put the focus back) cancels the click.
+void CDialogWindow::PressMnemonic(QAbstractButton* pButton) {
+    pButton->setFocus(Qt::ShortcutFocusReason);
+    if (focusWidget() == pButton && pButton->isEnabled())
+        pButton->click();
+}
+
 // A text field losing the focus within the window notifies the dialog; the
-// window itself losing activation (another window, a menu) does not.
+// window itself losing activation (another window, a menu) does not. A
+// button's mnemonic that names it alone presses it; one shared by several
+// buttons only moves the focus, as Qt does.
 bool CDialogWindow::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    if (m_pOwner && pEvent->type() == QEvent::FocusOut) {
+    if (m_pOwner && pEvent->type() == QEvent::Shortcut) {
+        auto* pButton = qobject_cast<QAbstractButton*>(pWatched);
+        if (pButton && !static_cast<QShortcutEvent*>(pEvent)->isAmbiguous()) {
+            PressMnemonic(pButton);
+            return true;
+        }
+    }
+    if (m_pOwner && pEvent->type() == QEvent::FocusOut && qobject_cast<QLineEdit*>(pWatched)) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(pEvent)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             // The field finishes losing the focus first, so a handler that

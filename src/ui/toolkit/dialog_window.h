@@ -1,10 +1,12 @@
 // The Qt window of a CDialog: hands the keyboard's Enter and Esc, the close
-// box, the context menu and the text fields' focus changes to its CDialog.
+// box, the context menu and the text fields' focus changes to its CDialog,
+// and gives a button the focus before its mnemonic clicks it.
 #pragma once
 
 #include <QDialog>
 
 class CDialog;
+class QAbstractButton;
 
 class CDialogWindow : public QDialog {
 public:
@@ -23,6 +25,7 @@ protected:
 
 private:
     void PressEnter();
+    void PressMnemonic(QAbstractButton* pButton);
 
     CDialog* m_pOwner;
 };
