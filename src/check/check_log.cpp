@@ -11,6 +11,8 @@
 #include <cstdio>
 
 namespace {
+constexpr std::string_view kShellQuotedBytes = "\"\\$`";
+
 std::string FormatTime(time_t t) {
     tm local{};
     if (t < 0 || !localtime_r(&t, &local))
@@ -27,8 +29,9 @@ std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult) {
     record += nResult ? ", 1, \"" : ", 0, \"";
     // Dotted-address parsing stops at a blank or line break, so an address
     // can carry a line end that the probe never sees; written raw it would
-    // start a line of its own.
-    record += EscapeControlBytes(item.m_strAddress);
+    // start a line of its own. The bytes a shell still reads inside double
+    // quotes would make a record a command to whoever sources the file.
+    record += EscapeControlBytes(item.m_strAddress, kShellQuotedBytes);
     record += "\", ";
     record += std::to_string(item.m_nMode);
     record += ", ";

@@ -10,10 +10,12 @@ class CItem;
 // The record for `item` and its probe `nResult` written at time `t`:
 //   MM/DD/YY HH:MM:SS, R, "ADDRESS", MODE, PORT CR LF
 // in local time (TZ honoured), the result as 1 or 0. The address is written
-// byte for byte, except that each control byte (below 0x20, and 0x7F) is
-// written as \xNN with two lower-case hex digits ("a\nb" gives a\x0ab), so
-// that a record is always exactly one line whatever the address holds. Every
-// other byte, a backslash or a quote included, is written unchanged.
+// byte for byte, except that each control byte (below 0x20, and 0x7F) and
+// each of the four bytes a shell reads inside double quotes (" \ $ `) is
+// written as \xNN with two lower-case hex digits ("a\nb" gives a\x0ab,
+// "$x" gives \x24x): a record is always exactly one line, splits back into
+// its fields, and runs nothing when a shell reads it. No host name or
+// dotted address holds any of these bytes.
 // A time that cannot be shown as local time leaves the time field empty.
 std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult);
 

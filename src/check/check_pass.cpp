@@ -22,7 +22,7 @@ void ReportProbeResult(CItemList& list, CItem& item, int nRow, int32_t nResult, 
     if (nResult == 0)
         allOk = 0;
     int32_t nLogging = std::atomic_ref<int32_t>(list.m_nLogging).load(std::memory_order_relaxed);
-    if (IsLogRecordDue(nLogging, nResult) && !list.m_strLogFile.empty())
+    if (IsLogRecordDue(nLogging, nResult) && !list.m_strLogFile.empty() && !list.IsLogFileHeld())
         AppendLogRecord(list.m_strLogFile, item, nResult);
     if (pSink) {
         pSink->SetProbeSeconds(nRow, dSeconds);

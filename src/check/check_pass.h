@@ -33,7 +33,7 @@ class CItem;
 
 // What every pass does with one target's result, in list order: stores it in
 // the target's m_bOk, clears `allOk` on a failure, appends the log record due
-// by the list's logging mode, tells `pSink` (when given) the probe's
+// by the list's logging mode (unless its log file is held), tells `pSink` (when given) the probe's
 // duration and sets the row to "Yes" or "No".
 void ReportProbeResult(CItemList& list, CItem& item, int nRow, int32_t nResult, double dSeconds,
                        CStatusSink* pSink, int32_t& allOk);

@@ -8,3 +8,7 @@
 // `text` with each control byte (below 0x20, and 0x7F) and each byte of
 // `alsoEscaped` written as \xNN in lower-case hex; every other byte unchanged.
 std::string EscapeControlBytes(const std::string& text, std::string_view alsoEscaped = {});
+
+// The reverse for text escaped with a backslash among `alsoEscaped`: each
+// \xNN (two hex digits) back to its byte; every other byte unchanged.
+std::string UnescapeHexBytes(const std::string& text);

@@ -31,6 +31,19 @@ public:
     int32_t m_nPeriod = 15;   // minutes between scheduled passes
     int32_t m_bAutoStart = 0; // start monitoring when loaded at start-up
 
+    // Not saved: the log file and command of a list from elsewhere that its
+    // user did not allow for this session. No record goes to the log file,
+    // and the window runs no command, while the setting still holds the
+    // value held; empty holds nothing.
+    std::string m_strHeldLogFile;
+    std::string m_strHeldExecute;
+    bool IsLogFileHeld() const {
+        return !m_strHeldLogFile.empty() && m_strLogFile == m_strHeldLogFile;
+    }
+    bool IsCommandHeld(const std::string& strCommand) const {
+        return !m_strHeldExecute.empty() && strCommand == m_strHeldExecute;
+    }
+
 private:
     using CObList::AddTail; // only targets go into a target list
 };

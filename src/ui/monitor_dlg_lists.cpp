@@ -2,6 +2,7 @@
 #include "framework/exception.h"
 #include "storage/list_file.h"
 #include "storage/list_file_messages.h"
+#include "ui/list_trust_box.h"
 #include "ui/monitor_dlg.h"
 #include "ui/toolkit/file_dialog.h"
 #include "ui/toolkit/message_box.h"
@@ -10,29 +11,29 @@ namespace {
 constexpr const char* kListFilter = "Ostrel list (*.osl)|*.osl";
 }
 
-// Saving replaces the file as a whole: a failed save leaves it as it was.
+// Saving replaces the file as a whole: a failed save leaves it as it was. What
+// the user saves, the list may do when it is loaded again.
 void CMonitorDlg::OnSaveList() {
-    const auto path = RunFileDialog(GetWindow(), {false, ".osl", std::string(),
-                                                  kOfnHideReadOnly | kOfnOverwritePrompt,
-                                                  kListFilter});
+    const auto path =
+        RunFileDialog(GetWindow(), {false, ".osl", std::string(),
+                                    kOfnHideReadOnly | kOfnOverwritePrompt, kListFilter});
     if (!path)
         return;
     try {
         WriteListFile(*path, *m_pList);
+        TrustSavedList(*path, *m_pList);
     } catch (const CFileException& e) {
-        ShowMessageBox(GetWindow(), SaveFailedMessage(*path, e.m_lOsError),
-                       EMsgIcon::kExclamation, true);
-    } catch (const CArchiveException&) {
-        ShowMessageBox(GetWindow(), SaveFormatFailedMessage(*path), EMsgIcon::kExclamation,
+        ShowMessageBox(GetWindow(), SaveFailedMessage(*path, e.m_lOsError), EMsgIcon::kExclamation,
                        true);
+    } catch (const CArchiveException&) {
+        ShowMessageBox(GetWindow(), SaveFormatFailedMessage(*path), EMsgIcon::kExclamation, true);
     }
 }
 
 void CMonitorDlg::OnLoadList() {
     if (m_schedule.RunningFlag() || !CanChangeList())
         return;
-    const auto path =
-        RunFileDialog(GetWindow(), {true, ".osl", std::string(), 0, kListFilter});
+    const auto path = RunFileDialog(GetWindow(), {true, ".osl", std::string(), 0, kListFilter});
     if (path)
         LoadList(*path);
 }
@@ -47,13 +48,16 @@ void CMonitorDlg::MirrorSettingsFromList() {
     m_strLogFile = m_pList->m_strLogFile;
 }
 
-// A list that was read replaces the current one; a file error keeps it and
+// A list that was read replaces the current one, its command and log file
+// held unless its user allows them; a file error keeps it and
 // still refreshes the window; a malformed file keeps it and passes the error
 // on, after its own box, to the dispatch that shows the error's message.
 void CMonitorDlg::LoadList(std::string strPath) {
     try {
-        if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath))
+        if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath)) {
             m_pList = std::move(pNew);
+            TrustLoadedList(GetWindow(), strPath, *m_pList);
+        }
     } catch (const CFileException& e) {
         ShowMessageBox(GetWindow(), LoadFailedMessage(strPath, e.m_lOsError),
                        EMsgIcon::kExclamation, true);

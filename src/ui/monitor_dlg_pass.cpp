@@ -25,9 +25,8 @@ int32_t CMonitorDlg::CheckAll() {
         return 1;
     QEventLoop loop;
     CCheckWorker worker;
-    const bool bStarted = worker.Start(*m_pList, m_listView, [&loop] {
-        PostToUiThread([&loop] { loop.quit(); });
-    });
+    const bool bStarted =
+        worker.Start(*m_pList, m_listView, [&loop] { PostToUiThread([&loop] { loop.quit(); }); });
     CProgressDlg progress(GetWindow());
     progress.Create();
     const CMouseOnlyScope mouseOnly{GetWindow(), progress.GetWindow()};
@@ -72,16 +71,18 @@ void CMonitorDlg::KillScheduleTimer(int nTimer) {
 // Popup first, modal over the window; the sound and the command start only
 // once it is dismissed. Neither is waited for nor reported. The command's
 // digest is taken before the popup, from the results of the pass that
-// raised the alerts.
+// raised the alerts. A command its user did not allow is not run.
 void CMonitorDlg::RaiseAlerts() {
+    const bool bCommand =
+        !m_strExecute.empty() && !(m_pList && m_pList->IsCommandHeld(m_strExecute));
     std::vector<std::string> digest;
-    if (!m_strExecute.empty() && m_pList)
+    if (bCommand && m_pList)
         digest = AlertDigestEnvironment(*m_pList);
     if (m_bPopup)
         ShowMessageBox(GetWindow(), kFailedPassText, EMsgIcon::kInformation);
     if (!m_strSound.empty())
         m_pSound->Play(m_strSound);
-    if (!m_strExecute.empty())
+    if (bCommand)
         StartAlertCommand(m_strExecute, digest);
 }
 

@@ -4,9 +4,10 @@
 # A list with "Start Automatically" and logging "Always" names two loopback
 # TCP targets, one listening and one refusing. Ostrel loads it from its
 # arguments and its first pass logs one record per target; Esc then closes the
-# window, the process ends, and nothing but the log has been written: the list
-# is unchanged byte for byte and the working, home, runtime and temporary
-# folders the program was given are still empty.
+# window, the process ends, and nothing but the log and the approval of the
+# list's log file (asked before the first pass) has been written: the list is
+# unchanged byte for byte and the working, runtime and temporary folders the
+# program was given are still empty.
 # Exits 0 on success, 1 on failure, 77 (skip) when no X server can be started.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb_session.sh"
@@ -36,8 +37,11 @@ note "listening port $listen_port, refusing port $refused_port"
     fail "ostrel-cli could not write the list"
 cp "$list" "$aux/targets.osl.orig" || fail "cannot copy the list"
 
-# --- run ostrel ---------------------------------------------------------------------
+# --- run ostrel; allow the list's log file -----------------------------------------
 start_isolated "$ostrel" "$list"
+box=$(wait_for_window ostrel "$app_pid" --onlyvisible) || fail "ostrel did not ask about the log file"
+[[ ! -e "$log" ]] || fail "the list logged before its log file was allowed"
+press_key "$box" alt+a || fail "$session_problem"
 
 # --- the first pass's records ---------------------------------------------------------
 record_count() {
@@ -77,9 +81,11 @@ note "ostrel exited with status 0 after Esc"
     fail "the list's folder holds: $(ls -A "$list_dir" | tr '\n' ' ')"
 cmp -s "$list" "$aux/targets.osl.orig" || fail "the list file changed"
 check_records
-for d in run home runtime tmp; do
+[[ "$(cd "$scratch/home" && find . -type f)" == "./.config/ostrel/approved-lists" ]] ||
+    fail "ostrel wrote into its home folder: $(cd "$scratch/home" && find . -type f | tr '\n' ' ')"
+for d in run runtime tmp; do
     [[ -z "$(ls -A "$scratch/$d")" ]] || fail "ostrel wrote into its $d folder: $(ls -A "$scratch/$d" | tr '\n' ' ')"
 done
 xdotool search --onlyvisible --name '^Ostrel$' >/dev/null 2>&1 && fail "a window named Ostrel is still shown"
 
-echo "PASS: two records logged, Esc closed the window, only the log was written"
+echo "PASS: the log file allowed, two records logged, Esc closed the window, only the log and the approval were written"

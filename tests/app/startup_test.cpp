@@ -2,9 +2,11 @@
 // into the window as it opens, and monitoring started when the list asks.
 #include "app/monitor_app.h"
 #include "check/loopback_port.h"
+#include "storage/list_approvals.h"
 #include "storage/list_file.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
+#include "ui/list_trust_box.h"
 #include "ui/monitor_dlg.h"
 #include "ui/toolkit/message_box.h"
 #include "ui_test_util.h"
@@ -22,8 +24,12 @@ struct StartupResult {
 
 // Opens the window as the program does with `strTail`, looks at it once it is
 // up (after `fnWhileOpen`, if any), and closes it with Esc.
-StartupResult OpenWith(const std::string& strTail, std::function<void(CMonitorDlg&)> fnWhileOpen = {}) {
+// A box asked before the window opens gets `nAnswer`.
+StartupResult OpenWith(const std::string& strTail,
+                       std::function<void(CMonitorDlg&)> fnWhileOpen = {},
+                       int nAnswer = kIdOkAnswer) {
     CMessageBoxRecorder recorder;
+    recorder.SetNextAnswer(nAnswer);
     CMonitorDlg dlg(nullptr, strTail);
     StartupResult result;
     RunModal(dlg, [&] {
@@ -90,11 +96,13 @@ TEST(Startup, TheListNamedOnTheCommandLineIsLoadedAndStartsWhenItAsks) {
         {strAuto, {}, {"127.0.0.1"}, 1},
         {strQuoted, {"Loading " + strQuoted + " failed (returned a 0x2)."}, {}, 0},
         {dir / "corrupt.osl",
-         {"Error: Load failure.  File may be corrupted.", "An attempt was made to access  past its end."},
+         {"Error: Load failure.  File may be corrupted.",
+          "An attempt was made to access  past its end."},
          {},
          0},
         {dir / "auto-cut.osl",
-         {"Error: Load failure.  File may be corrupted.", "An attempt was made to access  past its end."},
+         {"Error: Load failure.  File may be corrupted.",
+          "An attempt was made to access  past its end."},
          {},
          0},
     };
@@ -106,6 +114,7 @@ TEST(Startup, TheListNamedOnTheCommandLineIsLoadedAndStartsWhenItAsks) {
     }
 }
 
+// Once its log file is allowed (the one question, asked before any pass).
 TEST(Startup, AutoStartListLogsItsFirstPassWithoutAClick) {
     CTempDir dir;
     CLoopbackPort listening(true);
@@ -113,9 +122,13 @@ TEST(Startup, AutoStartListLogsItsFirstPassWithoutAClick) {
     const std::string strList = SaveList(dir / "auto.osl", 1, strLog, listening.Port());
     const Bytes listBefore = ReadFileBytes(strList);
     bool bLogged = false;
-    OpenWith(strList, [&](CMonitorDlg&) {
-        bLogged = QTest::qWaitFor([&] { return !ReadFileBytes(strLog).empty(); }, 5000);
-    });
+    const StartupResult result = OpenWith(
+        strList,
+        [&](CMonitorDlg&) {
+            bLogged = QTest::qWaitFor([&] { return !ReadFileBytes(strLog).empty(); }, 5000);
+        },
+        kIdAllowListActions);
+    EXPECT_EQ(result.boxes, Texts{ListTrustText(strList, {"", strLog})});
     EXPECT_TRUE(bLogged);
     const Bytes log = ReadFileBytes(strLog);
     const std::string strRecord(log.begin(), log.end());

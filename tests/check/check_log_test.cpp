@@ -63,13 +63,16 @@ TEST_F(CheckLog, RecordBytes) {
               "06/12/96 09:05:07, 1, \"h\", -1, -2147483648\r\n");
     EXPECT_EQ(FormatLogRecord(t1996, Target("", 0, 0), 0), "06/12/96 09:05:07, 0, \"\", 0, 0\r\n");
     EXPECT_EQ(FormatLogRecord(t1996, Target("a \"b\", c", 2, 65536), 0),
-              "06/12/96 09:05:07, 0, \"a \"b\", c\", 2, 65536\r\n");
+              "06/12/96 09:05:07, 0, \"a \\x22b\\x22, c\", 2, 65536\r\n");
     // Bytes of 0x80 and above pass unchanged.
     EXPECT_EQ(FormatLogRecord(t1996, Target("x\xe9\x80\xffy", 1, 1), 0),
               "06/12/96 09:05:07, 0, \"x\xe9\x80\xffy\", 1, 1\r\n");
 }
 
-TEST_F(CheckLog, ControlBytesOfTheAddressAreEscapedSoARecordIsOneLine) {
+// A record is one line, can be split back into its fields, and is read by no
+// shell as a command: control bytes and the four bytes special inside a
+// shell's double quotes are written \xNN.
+TEST_F(CheckLog, ControlAndShellBytesOfTheAddressAreEscaped) {
     const time_t t1996 = 834570307 - 2 * kHour;
     const std::string strHead = "06/12/96 09:05:07, 1, \"";
     const std::string strTail = "\", 1, 80\r\n";
@@ -85,8 +88,10 @@ TEST_F(CheckLog, ControlBytesOfTheAddressAreEscapedSoARecordIsOneLine) {
         {"tab\there\x0b\x0c\x1b[2J", R"(tab\x09here\x0b\x0c\x1b[2J)"},
         // The bytes next to the control ranges are not control bytes.
         {" ~\x80\x9f", " ~\x80\x9f"},
-        // A backslash is written as it is, even where it looks like an escape.
-        {R"(C:\x0a\y)", R"(C:\x0a\y)"},
+        // A backslash is escaped too, so no escape is ambiguous.
+        {R"(C:\x0a\y)", R"(C:\x5cx0a\x5cy)"},
+        {"$(touch p)\"`id`\\", R"(\x24(touch p)\x22\x60id\x60\x5c)"},
+        {"\"; touch q; \"'", R"(\x22; touch q; \x22')"},
         {"host.example", "host.example"},
     };
     for (const auto& [address, shown] : cases) {
@@ -94,6 +99,13 @@ TEST_F(CheckLog, ControlBytesOfTheAddressAreEscapedSoARecordIsOneLine) {
         EXPECT_EQ(record, strHead + shown + strTail) << testing::PrintToString(address);
         EXPECT_EQ(record.find_first_of("\r\n"), record.size() - 2) << record;
     }
+    // Appended to a file that bash then runs, the records run nothing.
+    for (const auto& [address, shown] : cases)
+        AppendLogRecord(m_strPath, Target(address, 1, 80), 1);
+    const std::string strRun = "cd '" + m_dir.Path() + "' && bash ./check.log >/dev/null 2>&1";
+    EXPECT_NE(std::system(strRun.c_str()), -1);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "p"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "q"));
 }
 
 TEST_F(CheckLog, TimeField) {

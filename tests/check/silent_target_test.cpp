@@ -1,7 +1,13 @@
-// A target that ignores echo requests: the probe waits out its 10 s and gives 0.
+// Targets that never answer: an echo waits out its 10 s, a connect the
+// connect timeout; both give 0.
+#include "check/concurrent/concurrent_pass.h"
 #include "private_network.h"
+#include "recording_sink.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
 
 namespace {
 void ExpectSilentEchoTimesOut(const char* pszPingGroups) {
@@ -28,4 +34,34 @@ TEST(SilentTarget, RawSocketWaitsOutTheTimeout) {
 
 TEST(SilentTarget, DatagramSocketWaitsOutTheTimeout) {
     ExpectSilentEchoTimesOut("0 2147483647");
+}
+
+// A connect whose packets are dropped (a route that loops them back to a
+// stack that does not own the address) ends as failed after the connect
+// timeout, about 21 s, not Linux's 127 s: alone and in a concurrent pass.
+TEST(SilentTarget, UnansweredConnectEndsAfterAboutTwentyOneSeconds) {
+    std::string strSkip;
+    std::string text = RunInPrivateNetwork(
+        [] {
+            if (std::system("ip route add 192.0.2.0/24 dev lo") != 0)
+                return std::string("no route\n");
+            auto sequential =
+                std::async(std::launch::async, [] { return TimeProbe(1, "192.0.2.7"); });
+            CItemList list;
+            AddTarget(list, 1, "192.0.2.8");
+            CRecordingSink sink;
+            SPassOutcome outcome = RunConcurrentPass(list, sink, 4);
+            return sequential.get() + std::to_string(outcome.allOk) + " " +
+                   std::to_string(outcome.probeSeconds.at(0) * 1000) + "\n";
+        },
+        strSkip);
+    if (!strSkip.empty())
+        GTEST_SKIP() << strSkip;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
+    for (const SProbeOutcome& outcome : outcomes) {
+        EXPECT_EQ(outcome.nResult, 0);
+        EXPECT_GE(outcome.dMs, 19000.0) << text;
+        EXPECT_LE(outcome.dMs, 25000.0) << text;
+    }
 }

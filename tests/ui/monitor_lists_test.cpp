@@ -2,6 +2,7 @@
 #include "monitor_test_util.h"
 #include "storage/list_file.h"
 #include "support/test_files.h"
+#include "ui/list_trust_box.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -35,13 +36,17 @@ protected:
 
 // The example holds popup on, period 5, logging Always, a log file and two
 // targets with their statuses.
+// Its log file is asked about, once; a list saved here is not.
 TEST_F(MonitorListsTest, LoadShowsEverySettingAndTargetAndSaveWritesThemBack) {
+    boxes.SetNextAnswer(kIdAllowListActions);
     Load(std::string(OSTREL_FIXTURES_DIR) + "/example.osl");
     const CFileDialogRequest& request = files.m_requests.back();
     EXPECT_TRUE(request.bOpen);
     EXPECT_EQ(request.strDefExt, ".osl");
     EXPECT_EQ(request.strFilter, "Ostrel list (*.osl)|*.osl");
-    EXPECT_TRUE(boxes.m_boxes.empty());
+    ASSERT_EQ(boxes.m_boxes.size(), 1u);
+    EXPECT_EQ(boxes.m_boxes[0].icon, EMsgIcon::kQuestion);
+    boxes.m_boxes.clear();
     EXPECT_EQ(W<QLineEdit>(CMonitorDlg::kIdPeriod)->text(), "5");
     EXPECT_TRUE(W<QRadioButton>(CMonitorDlg::kIdLogAlways)->isChecked());
     EXPECT_EQ(W<QLineEdit>(CMonitorDlg::kIdLogFile)->text(), "events.log");
@@ -76,6 +81,7 @@ TEST_F(MonitorListsTest, LoadShowsEverySettingAndTargetAndSaveWritesThemBack) {
     EXPECT_EQ(other.m_strExecute, "run me");
     EXPECT_EQ(other.Item<QLineEdit>(CMonitorDlg::kIdExecute)->text(), "run me");
     EXPECT_EQ(other.m_schedule.RunningFlag(), 0); // loading starts nothing
+    EXPECT_TRUE(boxes.m_boxes.empty());           // saved here: nothing to ask
     EXPECT_EQ(ReadFileBytes(dir / "changed.osl"), ListBytes());
 }
 
@@ -93,10 +99,15 @@ TEST_F(MonitorListsTest, LoadsThatFailOrReadNoListKeepTheList) {
         int nBeeps;
     };
     const Case cases[] = {
-        {strMissing, {"Loading " + strMissing + " failed (returned a 0x2)."}, {EMsgIcon::kExclamation}, 1},
+        {strMissing,
+         {"Loading " + strMissing + " failed (returned a 0x2)."},
+         {EMsgIcon::kExclamation},
+         1},
         {dir / "short.osl",
-         {"Error: Load failure.  File may be corrupted.", "An attempt was made to access  past its end."},
-         {EMsgIcon::kStop, EMsgIcon::kStop}, 1},
+         {"Error: Load failure.  File may be corrupted.",
+          "An attempt was made to access  past its end."},
+         {EMsgIcon::kStop, EMsgIcon::kStop},
+         1},
         {dir / "null.osl", {}, {}, 0},
     };
     const Bytes before = ListBytes();

@@ -4,8 +4,10 @@
 #include "check/loopback_port.h"
 #include "monitor/alert_sound.h"
 #include "monitor_test_util.h"
+#include "storage/list_approvals.h"
 #include "storage/list_file.h"
 #include "support/test_files.h"
+#include "ui/list_trust_box.h"
 #include "ui/toolkit/window_timer.h"
 
 #include <QPushButton>
@@ -25,7 +27,9 @@ protected:
         dlg.List()->m_strLogFile = dir / "checks.log";
     }
 
-    void SetFailing(bool bFailing) { pTarget->m_nPort = bFailing ? refused.Port() : listening.Port(); }
+    void SetFailing(bool bFailing) {
+        pTarget->m_nPort = bFailing ? refused.Port() : listening.Port();
+    }
     // Sets the window's alert settings as the user would, through its handlers.
     void SetAlerts(bool bPopup, bool bSound, bool bCommand) {
         dlg.m_bPopup = bPopup;
@@ -43,7 +47,9 @@ protected:
     bool CommandRan() const {
         return QTest::qWaitFor([&] { return std::filesystem::exists(dir / "alerted"); }, 5000);
     }
-    const CWindowTimer* ScheduleTimer() const { return dlg.FindTimer(CMonitorDlg::kIdScheduleTimer); }
+    const CWindowTimer* ScheduleTimer() const {
+        return dlg.FindTimer(CMonitorDlg::kIdScheduleTimer);
+    }
     void Fire() { dlg.TimerFired(CMonitorDlg::kIdScheduleTimer); }
     void ExpectIdle(const char* pszWhen) {
         EXPECT_EQ(dlg.m_schedule.RunningFlag(), 0) << pszWhen;
@@ -107,8 +113,9 @@ TEST_F(MonitorScheduleTest, FailedPassRaisesThePopupThenTheSoundAndTheCommand) {
         bool bNothingElseYet = false;
         boxes.OnBox([&](const CMessageBoxRecorder::CBox& box) {
             bNothingElseYet = dlg.Sound().History().size() == nSounds &&
-                              !std::filesystem::exists(dir / "alerted") && ScheduleTimer() == nullptr &&
-                              box.pOwner == dlg.GetWindow() && box.icon == EMsgIcon::kInformation;
+                              !std::filesystem::exists(dir / "alerted") &&
+                              ScheduleTimer() == nullptr && box.pOwner == dlg.GetWindow() &&
+                              box.icon == EMsgIcon::kInformation;
         });
         Fire();
         if (bPopup) {
@@ -217,4 +224,42 @@ TEST_F(MonitorScheduleTest, CloseDuringThePopupTakesEffectAfterTheAlerts) {
     EXPECT_TRUE(bOpenDuringPopup);
     EXPECT_EQ(nResult, kIdCancel);
     EXPECT_TRUE(CommandRan()); // the alerts went on after the popup
+}
+
+// A list from elsewhere, loaded as a double-click would: its log file and
+// command are asked about before anything runs. Each row: the answer, and
+// whether the failing pass then logged and ran the command.
+TEST_F(MonitorScheduleTest, ALoadedListLogsAndRunsItsCommandOnlyOnceAllowed) {
+    const struct {
+        int nAnswer;
+        bool bActs;
+    } cases[] = {{kIdOkAnswer, false}, {kIdAllowListActions, true}};
+    for (const auto& c : cases) {
+        SetAlerts(false, false, true);
+        SetFailing(true);
+        dlg.List()->m_strExecute = dlg.m_strExecute;
+        dlg.List()->m_bPopup = 0;
+        const std::string strList = dir / ("from-elsewhere-" + std::to_string(c.nAnswer) + ".osl");
+        WriteListFile(strList, *dlg.List());
+        boxes.m_boxes.clear();
+        boxes.SetNextAnswer(c.nAnswer);
+        dlg.LoadList(strList);
+        ASSERT_EQ(BoxTexts(), std::vector{ListTrustText(strList, ListActions(*dlg.List()))});
+        EXPECT_EQ(dlg.m_strExecute, dlg.List()->m_strExecute); // shown and kept either way
+        dlg.StartMonitoring();
+        Fire();
+        dlg.StopMonitoring();
+        EXPECT_EQ(Column(2), (std::vector<std::string>{"Yes", "No"}));
+        EXPECT_EQ(Passes(), c.bActs ? 1 : 0);
+        EXPECT_EQ(c.bActs ? CommandRan()
+                          : QTest::qWaitFor(
+                                [&] { return std::filesystem::exists(dir / "alerted"); }, 300),
+                  c.bActs);
+        std::filesystem::remove(dir / "checks.log");
+        std::filesystem::remove(dir / "alerted");
+        // Loaded again: an allowed list asks nothing, a declined one asks again.
+        boxes.m_boxes.clear();
+        dlg.LoadList(strList);
+        EXPECT_EQ(boxes.m_boxes.size(), c.bActs ? 0u : 1u);
+    }
 }
