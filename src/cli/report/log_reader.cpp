@@ -1,0 +1,175 @@
+#include "cli/report/log_reader.h"
+
+#include "cli/report/log_stream.h"
+#include "cli/report/log_target.h"
+#include "cli/report/target_tally.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <tuple>
+
+namespace {
+// A target left out by --target.
+constexpr int32_t kLeftOut = -1;
+
+// Target parts of records, by their bytes, to the index of their tally:
+// open addressing, so a record costs one hash and, mostly, one comparison.
+class CTargetTable {
+public:
+    CTargetTable() : m_slots(1024, -1) {}
+
+    int32_t* Find(std::string_view key, size_t hash) {
+        for (size_t i = hash & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+            if (m_slots[i] < 0)
+                return nullptr;
+            Entry& entry = m_entries[static_cast<size_t>(m_slots[i])];
+            if (entry.m_hash == hash && entry.m_key == key)
+                return &entry.m_nValue;
+        }
+    }
+
+    void Insert(std::string_view key, size_t hash, int32_t nValue) {
+        m_entries.push_back(Entry{hash, std::string(key), nValue});
+        if (m_entries.size() * 2 > m_slots.size()) {
+            m_slots.assign(m_slots.size() * 2, -1);
+            for (size_t e = 0; e < m_entries.size(); ++e)
+                Place(m_entries[e].m_hash, static_cast<int32_t>(e));
+        } else {
+            Place(hash, static_cast<int32_t>(m_entries.size() - 1));
+        }
+    }
+
+private:
+    struct Entry {
+        size_t m_hash;
+        std::string m_key;
+        int32_t m_nValue;
+    };
+
+    void Place(size_t hash, int32_t nEntry) {
+        size_t i = hash & (m_slots.size() - 1);
+        while (m_slots[i] >= 0)
+            i = (i + 1) & (m_slots.size() - 1);
+        m_slots[i] = nEntry;
+    }
+
+    std::vector<int32_t> m_slots; // entry index, -1 for an empty slot
+    std::vector<Entry> m_entries;
+};
+
+class CLogReader {
+public:
+    explicit CLogReader(const CReportFilter& filter) : m_filter(filter) {}
+
+    // One record of `stream`, in time order over all streams.
+    void Add(CLogStream& stream, const CLogLine& line) {
+        if ((m_filter.m_since && line.m_tTime < *m_filter.m_since) ||
+            (m_filter.m_until && line.m_tTime > *m_filter.m_until))
+            return;
+        const size_t hash = std::hash<std::string_view>()(line.m_key);
+        int32_t* index = m_table.Find(line.m_key, hash);
+        if (!index) {
+            const std::optional<int32_t> added = AddTarget(line.m_key);
+            if (!added) {
+                stream.SkipLine();
+                return;
+            }
+            m_table.Insert(line.m_key, hash, *added);
+            index = m_table.Find(line.m_key, hash);
+        }
+        if (*index != kLeftOut)
+            m_tallies[static_cast<size_t>(*index)].Add(line.m_tTime, line.m_bOk);
+    }
+
+    std::vector<CTargetFacts> Finish() {
+        std::vector<CTargetFacts> targets;
+        for (CTargetTally& tally : m_tallies)
+            targets.push_back(tally.Finish());
+        std::sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) {
+            return std::tie(a.m_strAddress, a.m_nMode, a.m_nPort) <
+                   std::tie(b.m_strAddress, b.m_nMode, b.m_nPort);
+        });
+        return targets;
+    }
+
+private:
+    std::optional<int32_t> AddTarget(std::string_view key) {
+        std::optional<CLogTarget> target = ParseLogTarget(key);
+        if (!target)
+            return std::nullopt;
+        if ((m_filter.m_strAddress && target->m_strAddress != *m_filter.m_strAddress) ||
+            (m_filter.m_nPort && target->m_nPort != *m_filter.m_nPort))
+            return kLeftOut;
+        m_tallies.emplace_back(std::move(target->m_strAddress), target->m_nMode,
+                               target->m_nPort);
+        return static_cast<int32_t>(m_tallies.size() - 1);
+    }
+
+    const CReportFilter& m_filter;
+    CTargetTable m_table;
+    std::vector<CTargetTally> m_tallies;
+};
+
+// Feeds the records of all streams to `reader` in time order: each file is
+// in time order by itself (the clock makes it so), and a k-way merge keeps
+// the heads of the files in a heap, earliest first, the earlier file first
+// at equal times.
+void Merge(std::vector<std::unique_ptr<CLogStream>>& streams, CLogReader& reader) {
+    if (streams.size() == 1) {
+        CLogLine line;
+        while (streams[0]->Next(line))
+            reader.Add(*streams[0], line);
+        return;
+    }
+    std::vector<CLogLine> heads(streams.size());
+    std::vector<size_t> heap;
+    const auto later = [&](size_t a, size_t b) {
+        return heads[a].m_tTime != heads[b].m_tTime ? heads[a].m_tTime > heads[b].m_tTime : a > b;
+    };
+    for (size_t i = 0; i < streams.size(); ++i)
+        if (streams[i]->Next(heads[i]))
+            heap.push_back(i);
+    std::make_heap(heap.begin(), heap.end(), later);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        const size_t i = heap.back();
+        reader.Add(*streams[i], heads[i]);
+        if (streams[i]->Next(heads[i]))
+            std::push_heap(heap.begin(), heap.end(), later);
+        else
+            heap.pop_back();
+    }
+}
+
+std::string ErrorText(const std::string& verb, const std::string& path, int error) {
+    return verb + " " + path + " failed: " + std::strerror(error) + ".";
+}
+} // namespace
+
+std::string ReadLogs(const std::vector<std::string>& paths, const CReportFilter& filter,
+                     CReport& report) {
+    std::vector<std::unique_ptr<CLogStream>> streams;
+    for (const std::string& path : paths) {
+        streams.push_back(std::make_unique<CLogStream>(path));
+        if (int error = streams.back()->Open())
+            return ErrorText("Opening", path, error);
+    }
+    CLogReader reader(filter);
+    Merge(streams, reader);
+    for (const auto& stream : streams) {
+        if (stream->Error())
+            return ErrorText("Reading", stream->Path(), stream->Error());
+        if (stream->Skipped() && !report.m_nSkipped) {
+            report.m_strSkippedFile = stream->Path();
+            report.m_nSkippedLine = stream->FirstSkippedLine();
+        }
+        report.m_nSkipped += stream->Skipped();
+        report.m_nClamped += stream->Clamped();
+    }
+    report.m_targets = reader.Finish();
+    report.m_since = filter.m_since;
+    report.m_until = filter.m_until;
+    return {};
+}
