@@ -22,8 +22,8 @@ std::string Rect(double x0, double x1, const char* fill, const std::string& titl
            "\" height=\"10\" fill=\"" + fill + "\"><title>" + HtmlText(title) + "</title></rect>";
 }
 
-std::string SpanTitle(const CTargetFacts& target, const CReportSpan& first,
-                      const CReportSpan& last, size_t count, int64_t seconds, int64_t records) {
+std::string SpanTitle(const CTargetFacts& target, const CReportSpan& first, const CReportSpan& last,
+                      size_t count, int64_t seconds, int64_t records) {
     const char* what = target.HasAnswers() ? "Outage" : "Failure run";
     std::string title = count > 1 ? std::to_string(count) + " " +
                                         (target.HasAnswers() ? "outages" : "failure runs") + " "
@@ -66,14 +66,15 @@ std::string HtmlText(const std::string& text) {
 std::string TimelineSvg(const CTargetFacts& target, time_t from, time_t to) {
     const double scale = kWidth / static_cast<double>(std::max<time_t>(to - from, 1));
     const auto x = [&](time_t t) { return static_cast<double>(t - from) * scale; };
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timeline\" viewBox=\"0 0 " +
-                      Number(kWidth) + " 10\" preserveAspectRatio=\"none\">";
-    svg += Rect(x(target.m_tFirst), x(target.m_tLast), target.HasAnswers() ? "#2e7d32" : "#9e9e9e",
-                (target.HasAnswers() ? "Answered from " : "Records (failures only) from ") +
-                    FormatLocalTime(target.m_tFirst) + " to " + FormatLocalTime(target.m_tLast) +
-                    (target.HasAnswers()
-                         ? ", available " + FormatPercent(target.Availability()) + " %"
-                         : std::string()));
+    std::string svg =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timeline\" viewBox=\"0 0 " +
+        Number(kWidth) + " 10\" preserveAspectRatio=\"none\">";
+    svg +=
+        Rect(x(target.m_tFirst), x(target.m_tLast), target.HasAnswers() ? "#2e7d32" : "#9e9e9e",
+             (target.HasAnswers() ? "Answered from " : "Records (failures only) from ") +
+                 FormatLocalTime(target.m_tFirst) + " to " + FormatLocalTime(target.m_tLast) +
+                 (target.HasAnswers() ? ", available " + FormatPercent(target.Availability()) + " %"
+                                      : std::string()));
     const std::vector<CReportSpan>& spans = target.Spans();
     for (size_t i = 0; i < spans.size();) {
         // Merge the spans that follow while they touch at this scale.

@@ -102,8 +102,7 @@ private:
         if ((m_filter.m_strAddress && target->m_strAddress != *m_filter.m_strAddress) ||
             (m_filter.m_nPort && target->m_nPort != *m_filter.m_nPort))
             return kLeftOut;
-        m_tallies.emplace_back(std::move(target->m_strAddress), target->m_nMode,
-                               target->m_nPort);
+        m_tallies.emplace_back(std::move(target->m_strAddress), target->m_nMode, target->m_nPort);
         return static_cast<int32_t>(m_tallies.size() - 1);
     }
 

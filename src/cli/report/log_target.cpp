@@ -11,7 +11,8 @@ std::optional<int32_t> TakeNumber(std::string_view& text) {
         --i;
     const std::string_view digits = text.substr(i);
     const bool negative = i > 0 && text[i - 1] == '-';
-    if (digits.empty() || digits.size() > 10 || (digits[0] == '0' && (digits.size() > 1 || negative)))
+    if (digits.empty() || digits.size() > 10 ||
+        (digits[0] == '0' && (digits.size() > 1 || negative)))
         return std::nullopt;
     int64_t value = 0;
     for (char c : digits)

@@ -62,10 +62,9 @@ void ReportSkipped(const CReport& report) {
     if (report.m_nSkipped)
         PrintLine(stderr, "ostrel-cli report: " + std::to_string(report.m_nSkipped) +
                               (report.m_nSkipped == 1 ? " line is not a record and was"
-                                                        : " lines are not records and were") +
-                              " skipped (the first: " +
-                              VisibleText(report.m_strSkippedFile) + " line " +
-                              std::to_string(report.m_nSkippedLine) + ")");
+                                                      : " lines are not records and were") +
+                              " skipped (the first: " + VisibleText(report.m_strSkippedFile) +
+                              " line " + std::to_string(report.m_nSkippedLine) + ")");
 }
 
 int RunReport(const CCliCommand& command, const std::vector<std::string>& args) {

@@ -70,8 +70,8 @@ std::string Summary(const CReport& report) {
     for (const CTargetFacts& target : report.m_targets) {
         const bool answers = target.HasAnswers();
         html += "<tr>" + Cell(HtmlText(target.m_strAddress)) + Cell(Probe(target)) +
-                Cell(std::to_string(target.m_nRecords)) +
-                Cell(std::to_string(target.m_nFailures)) + Cell(Available(target)) +
+                Cell(std::to_string(target.m_nRecords)) + Cell(std::to_string(target.m_nFailures)) +
+                Cell(Available(target)) +
                 Cell(answers ? std::to_string(target.m_outages.size()) : "-") +
                 Cell(answers ? FormatDuration(target.DownSeconds()) : "-") +
                 Cell(answers ? FormatDuration(target.LongestSeconds()) : "-") +
@@ -101,9 +101,8 @@ std::string HtmlReport(const CReport& report) {
     from = report.m_since.value_or(from);
     to = report.m_until.value_or(to);
     std::string html = kHead;
-    html += "<h1>Connection report</h1>\n<p class=\"note\">Records from " +
-            FormatLocalTime(from) + " to " + FormatLocalTime(to) + ", " +
-            std::to_string(report.m_targets.size()) +
+    html += "<h1>Connection report</h1>\n<p class=\"note\">Records from " + FormatLocalTime(from) +
+            " to " + FormatLocalTime(to) + ", " + std::to_string(report.m_targets.size()) +
             " targets. Availability is answered records in percent of all records; an outage "
             "runs from the first failure to the next answer. Point at a bar for its times.</p>\n";
     if (report.m_nSkipped)

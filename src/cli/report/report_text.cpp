@@ -64,8 +64,9 @@ void AppendSpans(std::string& out, const CReport& report, bool bOutages) {
     }
     if (rows.empty())
         return;
-    out += bOutages ? "\nOutages, newest first:\n" : "\nFailure runs, newest first (targets whose "
-                                                     "log holds no answers):\n";
+    out += bOutages ? "\nOutages, newest first:\n"
+                    : "\nFailure runs, newest first (targets whose "
+                      "log holds no answers):\n";
     Append(out, "%-19s  %-19s  %12s %8s  %s\n", "Start", bOutages ? "End" : "Last failure",
            "Length", "Records", "Target");
     out += rows;
@@ -91,8 +92,9 @@ std::string TextReport(const CReport& report) {
                "failure\");\nits failures are shown as runs, records closer together than twice "
                "their usual spacing.\n";
     if (report.m_nClamped)
-        Append(out, "\n%lld records are stamped earlier than the record before them (the clock "
-                    "was set back)\nand are counted as at that record's time.\n",
+        Append(out,
+               "\n%lld records are stamped earlier than the record before them (the clock "
+               "was set back)\nand are counted as at that record's time.\n",
                static_cast<long long>(report.m_nClamped));
     return out;
 }
