@@ -1,6 +1,7 @@
 #include "cli/report/local_clock.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 // The local time Y-M-D h:m:s with daylight saving time `isdst` (1, 0 or -1
@@ -54,19 +55,26 @@ bool CLocalClock::LoadHour(int year, int month, int day, int hour) {
 }
 
 bool CLocalClock::Read(const char* p, time_t& t) {
-    int month, day, year, hour, minute, second;
-    if (!Digits(p, month) || p[2] != '/' || !Digits(p + 3, day) || p[5] != '/' ||
-        !Digits(p + 6, year) || p[8] != ' ' || !Digits(p + 9, hour) || p[11] != ':' ||
-        !Digits(p + 12, minute) || p[14] != ':' || !Digits(p + 15, second))
-        return false;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
-        return false;
-    const int32_t key = ((year * 13 + month) * 32 + day) * 24 + hour;
-    if (key != m_nHourKey) {
-        m_nHourKey = key;
+    // "MM/DD/YY HH:" as two words: mostly the same as the line before.
+    uint64_t date;
+    uint32_t hourText;
+    std::memcpy(&date, p, sizeof date);
+    std::memcpy(&hourText, p + 8, sizeof hourText);
+    if (date != m_nDateText || hourText != m_nHourText || !m_bHourValid) {
+        int month, day, year, hour;
+        if (!Digits(p, month) || p[2] != '/' || !Digits(p + 3, day) || p[5] != '/' ||
+            !Digits(p + 6, year) || p[8] != ' ' || !Digits(p + 9, hour) || p[11] != ':' ||
+            month < 1 || month > 12 || day < 1 || day > 31 || hour > 23)
+            return false;
+        m_nDateText = date;
+        m_nHourText = hourText;
         m_bHourValid = LoadHour(year < 69 ? 2000 + year : 1900 + year, month, day, hour);
+        if (!m_bHourValid)
+            return false;
     }
-    if (!m_bHourValid)
+    int minute, second;
+    if (!Digits(p + 12, minute) || p[14] != ':' || !Digits(p + 15, second) || minute > 59 ||
+        second > 60)
         return false;
     const int offset = minute * 60 + second;
     t = m_tHour + offset;

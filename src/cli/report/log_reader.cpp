@@ -2,62 +2,17 @@
 
 #include "cli/report/log_stream.h"
 #include "cli/report/log_target.h"
+#include "cli/report/target_table.h"
 #include "cli/report/target_tally.h"
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <tuple>
 
 namespace {
 // A target left out by --target.
 constexpr int32_t kLeftOut = -1;
-
-// Target parts of records, by their bytes, to the index of their tally:
-// open addressing, so a record costs one hash and, mostly, one comparison.
-class CTargetTable {
-public:
-    CTargetTable() : m_slots(1024, -1) {}
-
-    int32_t* Find(std::string_view key, size_t hash) {
-        for (size_t i = hash & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
-            if (m_slots[i] < 0)
-                return nullptr;
-            Entry& entry = m_entries[static_cast<size_t>(m_slots[i])];
-            if (entry.m_hash == hash && entry.m_key == key)
-                return &entry.m_nValue;
-        }
-    }
-
-    void Insert(std::string_view key, size_t hash, int32_t nValue) {
-        m_entries.push_back(Entry{hash, std::string(key), nValue});
-        if (m_entries.size() * 2 > m_slots.size()) {
-            m_slots.assign(m_slots.size() * 2, -1);
-            for (size_t e = 0; e < m_entries.size(); ++e)
-                Place(m_entries[e].m_hash, static_cast<int32_t>(e));
-        } else {
-            Place(hash, static_cast<int32_t>(m_entries.size() - 1));
-        }
-    }
-
-private:
-    struct Entry {
-        size_t m_hash;
-        std::string m_key;
-        int32_t m_nValue;
-    };
-
-    void Place(size_t hash, int32_t nEntry) {
-        size_t i = hash & (m_slots.size() - 1);
-        while (m_slots[i] >= 0)
-            i = (i + 1) & (m_slots.size() - 1);
-        m_slots[i] = nEntry;
-    }
-
-    std::vector<int32_t> m_slots; // entry index, -1 for an empty slot
-    std::vector<Entry> m_entries;
-};
 
 class CLogReader {
 public:
@@ -68,19 +23,22 @@ public:
         if ((m_filter.m_since && line.m_tTime < *m_filter.m_since) ||
             (m_filter.m_until && line.m_tTime > *m_filter.m_until))
             return;
-        const size_t hash = std::hash<std::string_view>()(line.m_key);
-        int32_t* index = m_table.Find(line.m_key, hash);
-        if (!index) {
+        int32_t entry = line.m_bExpected ? stream.ExpectedEntry()
+                                         : m_table.Find(line.m_key, stream.LastEntry());
+        if (entry < 0) {
             const std::optional<int32_t> added = AddTarget(line.m_key);
             if (!added) {
                 stream.SkipLine();
                 return;
             }
-            m_table.Insert(line.m_key, hash, *added);
-            index = m_table.Find(line.m_key, hash);
+            entry = m_table.Insert(line.m_key, *added);
+            m_table.Link(stream.LastEntry(), entry);
         }
-        if (*index != kLeftOut)
-            m_tallies[static_cast<size_t>(*index)].Add(line.m_tTime, line.m_bOk);
+        const int32_t next = m_table.NextOf(entry);
+        stream.Note(entry, next >= 0 ? m_table.Key(next) : std::string_view(), next);
+        const int32_t index = m_table.Value(entry);
+        if (index != kLeftOut)
+            m_tallies[static_cast<size_t>(index)].Add(line.m_tTime, line.m_bOk);
     }
 
     std::vector<CTargetFacts> Finish() {

@@ -1,5 +1,7 @@
 #include "cli/report/log_stream.h"
 
+#include "cli/report/target_table.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,7 +11,7 @@
 namespace {
 // Large enough that reading costs one system call per megabyte, small enough
 // to stay in the caches' reach.
-constexpr size_t kBufferSize = 1 << 20;
+constexpr size_t kBufferSize = 256 << 10;
 // "MM/DD/YY HH:MM:SS, R, \"" comes before the target part.
 constexpr size_t kTargetOffset = 23;
 // The shortest target part: `", 0, 0`.
@@ -26,7 +28,7 @@ int CLogStream::Open() {
     if (m_fd < 0)
         return errno;
     ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    m_buffer = std::make_unique<char[]>(kBufferSize);
+    m_buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
     return 0;
 }
 
@@ -61,6 +63,8 @@ void CLogStream::NoteSkipped() {
 bool CLogStream::Next(CLogLine& line) {
     for (;;) {
         char* const start = m_buffer.get() + m_nBegin;
+        if (TakeExpected(start, line))
+            return true;
         char* const end = static_cast<char*>(std::memchr(start, '\n', m_nEnd - m_nBegin));
         if (!end) {
             if (!m_bEof && Fill())
@@ -86,13 +90,34 @@ bool CLogStream::Next(CLogLine& line) {
     }
 }
 
-bool CLogStream::ParseLine(const char* p, size_t n, CLogLine& line) {
-    if (n < kTargetOffset + kShortestTarget || p[17] != ',' || p[18] != ' ' ||
-        (p[19] != '0' && p[19] != '1') || p[20] != ',' || p[21] != ' ' || p[22] != '"')
+bool CLogStream::TakeExpected(const char* start, CLogLine& line) {
+    const size_t n = kTargetOffset + m_expected.size();
+    // The head is checked byte for byte and the target part is one the log
+    // holds, so no line end can hide in between.
+    if (m_expected.empty() || m_bDiscarding || m_nEnd - m_nBegin < n + 2 || start[n] != '\r' ||
+        start[n + 1] != '\n' ||
+        !EqualBytes(start + kTargetOffset, m_expected.data(), m_expected.size()) ||
+        !ParseHead(start, line))
         return false;
-    if (!m_clock.Read(p, line.m_tTime))
+    ++m_nLine;
+    m_nBegin += n + 2;
+    line.m_key = std::string_view(start + kTargetOffset, m_expected.size());
+    line.m_bExpected = true;
+    return true;
+}
+
+bool CLogStream::ParseHead(const char* p, CLogLine& line) {
+    if (p[17] != ',' || p[18] != ' ' || (p[19] != '0' && p[19] != '1') || p[20] != ',' ||
+        p[21] != ' ' || p[22] != '"' || !m_clock.Read(p, line.m_tTime))
         return false;
     line.m_bOk = p[19] == '1';
+    return true;
+}
+
+bool CLogStream::ParseLine(const char* p, size_t n, CLogLine& line) {
+    if (n < kTargetOffset + kShortestTarget || !ParseHead(p, line))
+        return false;
     line.m_key = std::string_view(p + kTargetOffset, n - kTargetOffset);
+    line.m_bExpected = false;
     return true;
 }

@@ -15,6 +15,8 @@ struct CLogLine {
     // `ADDRESS", MODE, PORT`: the record after the address's opening quote,
     // without the line end; valid until the stream's next Next().
     std::string_view m_key;
+    // The target part is the one the reader said to expect.
+    bool m_bExpected = false;
 };
 
 class CLogStream {
@@ -32,6 +34,16 @@ public:
     // Counts the line Next() just gave as skipped: its target part is not
     // one a log holds.
     void SkipLine() { NoteSkipped(); }
+    // The reader's notes: the entry of the stream's last record, and what it
+    // expects next. A line whose target part is `expected` (it ends where
+    // that part would) is taken without looking for its end.
+    void Note(int32_t nLastEntry, std::string_view expected, int32_t nExpectedEntry) {
+        m_nLastEntry = nLastEntry;
+        m_expected = expected;
+        m_nExpectedEntry = nExpectedEntry;
+    }
+    int32_t LastEntry() const { return m_nLastEntry; }
+    int32_t ExpectedEntry() const { return m_nExpectedEntry; }
 
     const std::string& Path() const { return m_strPath; }
     int Error() const { return m_nError; }
@@ -42,6 +54,8 @@ public:
 private:
     bool Fill();
     bool ParseLine(const char* p, size_t n, CLogLine& line);
+    bool ParseHead(const char* p, CLogLine& line);
+    bool TakeExpected(const char* start, CLogLine& line);
     void NoteSkipped();
 
     std::string m_strPath;
@@ -54,4 +68,7 @@ private:
     int64_t m_nLine = 0;
     int64_t m_nSkipped = 0, m_nFirstSkipped = 0;
     CLocalClock m_clock;
+    int32_t m_nLastEntry = -1;
+    std::string_view m_expected;
+    int32_t m_nExpectedEntry = -1;
 };

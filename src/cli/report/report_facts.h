@@ -25,13 +25,14 @@ struct CReportSpan {
 // One target of the logs: an address (its \xNN escapes decoded), a mode and
 // a port, and what its records in range say.
 struct CTargetFacts {
-    std::string m_strAddress;
-    int32_t m_nMode = 0;
-    int32_t m_nPort = 0;
+    // The counts first: a record changes them, beside the tally's own state.
     time_t m_tFirst = 0;
     time_t m_tLast = 0;
     int64_t m_nRecords = 0;
     int64_t m_nFailures = 0;
+    std::string m_strAddress;
+    int32_t m_nMode = 0;
+    int32_t m_nPort = 0;
     std::vector<CReportSpan> m_outages; // oldest first
     // Only for a target whose records hold no answer (a log written "On
     // failure"), with the usual spacing of its records.

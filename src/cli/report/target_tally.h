@@ -40,10 +40,11 @@ private:
     void SetSpacing();
     void ExtendRun(time_t t);
 
-    CTargetFacts m_facts;
+    // What a record changes, together.
     bool m_bDown = false;
-    CReportSpan m_outage;
     bool m_bAnswered = false;
+    CReportSpan m_outage;
+    CTargetFacts m_facts;
     // The first record times of a target without answers, until their gaps
     // give the usual spacing of its records.
     std::vector<time_t> m_sample;
