@@ -8,8 +8,10 @@
 namespace {
 // The drawing's width in its own units; the page stretches it.
 constexpr double kWidth = 1000.0;
-// Spans closer than this are drawn as one; a span is never drawn thinner.
-constexpr double kFinest = 0.5;
+// Spans closer than this are drawn as one; a span is never drawn thinner,
+// so that an outage of a minute in a month still shows (about 1.5 pixels on
+// a page 1,000 pixels wide).
+constexpr double kFinest = 1.5;
 
 std::string Number(double value) {
     char text[32];

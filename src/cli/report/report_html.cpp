@@ -23,8 +23,8 @@ svg.timeline{display:block;width:100%;height:1.3em;background:#eceff1;border:1px
 .key span{display:inline-block;width:1em;height:.8em;margin:0 .3em 0 1em;vertical-align:middle}
 .scroll{overflow-x:auto}
 table{border-collapse:collapse;font-variant-numeric:tabular-nums}
-th,td{padding:.25em .7em;border-bottom:1px solid #ddd;text-align:right;white-space:nowrap}
-th:first-child,td:first-child{text-align:left;white-space:normal;overflow-wrap:anywhere}
+table{font-size:.93em}th,td{padding:.2em .45em;border-bottom:1px solid #ddd;text-align:right;white-space:nowrap}
+th:first-child,td:first-child{text-align:left}
 th{background:#f5f5f5}
 .open{color:#c62828;font-weight:600}
 *{-webkit-print-color-adjust:exact;print-color-adjust:exact}
