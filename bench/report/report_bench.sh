@@ -50,8 +50,24 @@ RSS_HTML=$(peak "$CLI" report --html "$DIR/report.html" "$LOG")
 PAGE=$(wc -c <"$DIR/report.html")
 OUTAGES=$("$CLI" report --json "$LOG" | grep -o '"seconds":' | wc -l)
 
+# The counts must agree with awk's: records and failures per address.
+# shellcheck disable=SC2016
+awk -F', ' '{n[$3]++; if ($2 == 0) f[$3]++} END {for (k in n) print k, n[k], f[k] + 0}' "$LOG" |
+    sort >"$DIR/awk.txt"
+"$CLI" report --csv "$LOG" | awk -F, '$1 == "target" {print "\"" $2 "\"", $8, $9}' |
+    sort >"$DIR/report.txt"
+
 ok=0
-verdict() { if [[ $(echo "$1" | bc) == 1 ]]; then echo met; else echo MISSED; ok=1; fi; }
+# "met" or "MISSED" for a bc condition; a miss makes the script fail (the
+# verdicts are taken in command substitutions, so misses go through a file).
+verdict() {
+    if [[ $(echo "$1" | bc) == 1 ]]; then
+        echo met
+    else
+        echo MISSED
+        touch "$DIR/missed"
+    fi
+}
 ratio() { echo "scale=2; $1 / $2" | bc; }
 echo "wall (processor) seconds, medians of $REPS; awk is $(readlink -f "$(command -v awk)")"
 echo "wc -l:             $WC ($WC_CPU)"
@@ -61,6 +77,13 @@ echo "report / wc -l:    $(ratio "$REPORT" "$WC") ($(ratio "$REPORT_CPU" "$WC_CP
     "$(verdict "$REPORT_CPU <= 3 * $WC_CPU") (goal: at most 3)"
 echo "awk / report:      $(ratio "$AWK" "$REPORT") ($(ratio "$AWK_CPU" "$REPORT_CPU")):" \
     "$(verdict "$AWK_CPU >= 10 * $REPORT_CPU") (goal: at least 10)"
-echo "peak resident:    text $RSS_TEXT kB, html $RSS_HTML kB ($(verdict "$RSS_TEXT < 65536 && $RSS_HTML < 65536"))"
-echo "page:             $PAGE bytes for $OUTAGES outages ($(verdict "$PAGE < 5000000"))"
+echo "peak resident:     text $RSS_TEXT kB, html $RSS_HTML kB ($(verdict "$RSS_TEXT < 65536 && $RSS_HTML < 65536"))"
+if cmp -s "$DIR/awk.txt" "$DIR/report.txt"; then
+    echo "counts:            records and failures of all $(wc -l <"$DIR/report.txt") targets agree with awk's"
+else
+    echo "counts:            DIFFER from awk's"
+    ok=1
+fi
+echo "page:              $PAGE bytes for $OUTAGES outages ($(verdict "$PAGE < 5000000"))"
+[[ -e $DIR/missed ]] && ok=1
 exit $ok

@@ -34,8 +34,7 @@ public:
             entry = m_table.Insert(line.m_key, *added);
             m_table.Link(stream.LastEntry(), entry);
         }
-        const int32_t next = m_table.NextOf(entry);
-        stream.Note(entry, next >= 0 ? m_table.Key(next) : std::string_view(), next);
+        stream.Note(entry, m_table.NextKey(entry), m_table.NextOf(entry));
         const int32_t index = m_table.Value(entry);
         if (index != kLeftOut)
             m_tallies[static_cast<size_t>(index)].Add(line.m_tTime, line.m_bOk);

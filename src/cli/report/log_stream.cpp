@@ -107,8 +107,14 @@ bool CLogStream::TakeExpected(const char* start, CLogLine& line) {
 }
 
 bool CLogStream::ParseHead(const char* p, CLogLine& line) {
-    if (p[17] != ',' || p[18] != ' ' || (p[19] != '0' && p[19] != '1') || p[20] != ',' ||
-        p[21] != ' ' || p[22] != '"' || !m_clock.Read(p, line.m_tTime))
+    // Bytes 17 to 22, `, R, "`, in one word with R set to '0'.
+    uint64_t head;
+    std::memcpy(&head, p + 16, sizeof head);
+    const uint64_t separators = head & 0x00FFFFFF00FFFF00ull;
+    const uint64_t expected = static_cast<uint64_t>(',') << 8 | static_cast<uint64_t>(' ') << 16 |
+                              static_cast<uint64_t>(',') << 32 | static_cast<uint64_t>(' ') << 40 |
+                              static_cast<uint64_t>('"') << 48;
+    if (separators != expected || (p[19] != '0' && p[19] != '1') || !m_clock.Read(p, line.m_tTime))
         return false;
     line.m_bOk = p[19] == '1';
     return true;

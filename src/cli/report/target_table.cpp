@@ -3,8 +3,8 @@
 int32_t CTargetTable::Insert(std::string_view key, int32_t nValue) {
     auto bytes = std::make_unique<char[]>(key.size());
     std::memcpy(bytes.get(), key.data(), key.size());
-    m_entries.push_back(
-        Entry{Hash(key), std::move(bytes), static_cast<uint32_t>(key.size()), nValue, -1});
+    m_entries.push_back(Entry{Hash(key), std::move(bytes), static_cast<uint32_t>(key.size()),
+                              nValue, -1, 0, nullptr});
     const int32_t added = static_cast<int32_t>(m_entries.size() - 1);
     if (m_entries.size() * 2 > m_slots.size()) {
         m_slots.assign(m_slots.size() * 2, -1);

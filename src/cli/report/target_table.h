@@ -45,8 +45,7 @@ public:
                 return -1;
             if (m_entries[static_cast<size_t>(e)].m_hash == hash &&
                 Same(m_entries[static_cast<size_t>(e)], key)) {
-                if (nAfter >= 0)
-                    m_entries[static_cast<size_t>(nAfter)].m_nNext = e;
+                Link(nAfter, e);
                 return e;
             }
         }
@@ -54,15 +53,20 @@ public:
     int32_t Insert(std::string_view key, int32_t nValue);
     int32_t Value(int32_t nEntry) const { return m_entries[static_cast<size_t>(nEntry)].m_nValue; }
     // The entry that followed `nEntry` last time (-1 for none yet), and its
-    // key, which stays where it is as entries are added.
+    // key, kept in `nEntry`'s own entry so that one look serves both.
     int32_t NextOf(int32_t nEntry) const { return m_entries[static_cast<size_t>(nEntry)].m_nNext; }
-    std::string_view Key(int32_t nEntry) const {
+    std::string_view NextKey(int32_t nEntry) const {
         const Entry& entry = m_entries[static_cast<size_t>(nEntry)];
-        return std::string_view(entry.m_key.get(), entry.m_nLength);
+        return std::string_view(entry.m_pNextKey, entry.m_nNextLength);
     }
     void Link(int32_t nAfter, int32_t nEntry) {
-        if (nAfter >= 0)
-            m_entries[static_cast<size_t>(nAfter)].m_nNext = nEntry;
+        if (nAfter < 0)
+            return;
+        Entry& after = m_entries[static_cast<size_t>(nAfter)];
+        const Entry& next = m_entries[static_cast<size_t>(nEntry)];
+        after.m_nNext = nEntry;
+        after.m_pNextKey = next.m_key.get();
+        after.m_nNextLength = next.m_nLength;
     }
 
 private:
@@ -72,6 +76,8 @@ private:
         uint32_t m_nLength;
         int32_t m_nValue;
         int32_t m_nNext; // the entry that followed this one last time
+        uint32_t m_nNextLength;
+        const char* m_pNextKey; // its key, whose block stays where it is
     };
 
     static uint64_t Word(const char* p) {
