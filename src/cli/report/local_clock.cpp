@@ -55,11 +55,18 @@ bool CLocalClock::LoadHour(int year, int month, int day, int hour) {
 }
 
 bool CLocalClock::Read(const char* p, time_t& t) {
-    // "MM/DD/YY HH:" as two words: mostly the same as the line before.
-    uint64_t date;
-    uint32_t hourText;
+    // A pass writes many records within a second: the same 17 bytes as the
+    // line before give the same time.
+    uint64_t date, clock;
     std::memcpy(&date, p, sizeof date);
-    std::memcpy(&hourText, p + 8, sizeof hourText);
+    std::memcpy(&clock, p + 8, sizeof clock);
+    if (m_bAny && date == m_nDateText && clock == m_nClockText && p[16] == m_cLastDigit) {
+        t = m_tPrevious;
+        m_nClamped += m_bClamped;
+        return true;
+    }
+    // "MM/DD/YY HH:" as two words: mostly the same as the line before.
+    const uint32_t hourText = static_cast<uint32_t>(clock);
     if (date != m_nDateText || hourText != m_nHourText || !m_bHourValid) {
         int month, day, year, hour;
         if (!Digits(p, month) || p[2] != '/' || !Digits(p + 3, day) || p[5] != '/' ||
@@ -78,15 +85,19 @@ bool CLocalClock::Read(const char* p, time_t& t) {
         return false;
     const int offset = minute * 60 + second;
     t = m_tHour + offset;
+    m_bClamped = false;
     if (m_bAny && t < m_tPrevious) {
         t = m_tHourLater + offset;
         if (t < m_tPrevious) {
             t = m_tPrevious;
+            m_bClamped = true;
             ++m_nClamped;
         }
     }
     m_tPrevious = t;
     m_bAny = true;
+    m_nClockText = clock;
+    m_cLastDigit = p[16];
     return true;
 }
 

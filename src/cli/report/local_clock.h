@@ -23,10 +23,13 @@ public:
 private:
     bool LoadHour(int year, int month, int day, int hour);
 
-    uint64_t m_nDateText = 0; // "MM/DD/YY" of the hour loaded
-    uint32_t m_nHourText = 0; // " HH:" of it
-    time_t m_tHour = 0;       // the hour's start, its earlier reading
-    time_t m_tHourLater = 0;  // its later reading (the same when only one)
+    uint64_t m_nDateText = 0;  // "MM/DD/YY" of the hour loaded
+    uint32_t m_nHourText = 0;  // " HH:" of it
+    uint64_t m_nClockText = 0; // " HH:MM:S" of the last time read
+    char m_cLastDigit = 0;     // and its last digit
+    bool m_bClamped = false;   // it was read as the time before it
+    time_t m_tHour = 0;        // the hour's start, its earlier reading
+    time_t m_tHourLater = 0;   // its later reading (the same when only one)
     bool m_bHourValid = false;
     time_t m_tPrevious = 0;
     bool m_bAny = false;
