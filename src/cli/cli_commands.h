@@ -11,3 +11,4 @@ extern const CCliCommand kRemoveCommand;
 extern const CCliCommand kCheckCommand;
 extern const CCliCommand kWatchCommand;
 extern const CCliCommand kDoctorCommand;
+extern const CCliCommand kReportCommand;

@@ -8,7 +8,7 @@
 namespace {
 const CCliCommand* const kCommands[] = {
     &kShowCommand,   &kNewCommand,   &kSetCommand,   &kAddCommand,
-    &kRemoveCommand, &kCheckCommand, &kWatchCommand, &kDoctorCommand,
+    &kRemoveCommand, &kCheckCommand, &kWatchCommand, &kDoctorCommand, &kReportCommand,
 };
 
 void PrintUsage(std::FILE* stream) {

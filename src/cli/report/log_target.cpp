@@ -1,0 +1,98 @@
+#include "cli/report/log_target.h"
+
+#include <cstdint>
+
+namespace {
+// Takes the plain decimal at the end of `text` ("0", "-7", never "07" or
+// "-0") off it.
+std::optional<int32_t> TakeNumber(std::string_view& text) {
+    size_t i = text.size();
+    while (i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9')
+        --i;
+    const std::string_view digits = text.substr(i);
+    const bool negative = i > 0 && text[i - 1] == '-';
+    if (digits.empty() || digits.size() > 10 ||
+        (digits[0] == '0' && (digits.size() > 1 || negative)))
+        return std::nullopt;
+    int64_t value = 0;
+    for (char c : digits)
+        value = value * 10 + (c - '0');
+    value = negative ? -value : value;
+    if (value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    text.remove_suffix(digits.size() + (negative ? 1 : 0));
+    return static_cast<int32_t>(value);
+}
+
+bool TakeSuffix(std::string_view& text, std::string_view suffix) {
+    if (!text.ends_with(suffix))
+        return false;
+    text.remove_suffix(suffix.size());
+    return true;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// "DD/DD/DD DD:DD:DD, " anywhere in `text`.
+bool HoldsRecordTime(std::string_view text) {
+    static const char shape[] = "00/00/00 00:00:00, ";
+    const size_t n = sizeof shape - 1;
+    for (size_t i = 0; i + n <= text.size(); ++i) {
+        size_t j = 0;
+        while (j < n && (shape[j] == '0' ? IsDigit(text[i + j]) : text[i + j] == shape[j]))
+            ++j;
+        if (j == n)
+            return true;
+    }
+    return false;
+}
+
+int HexValue(char c) {
+    if (IsDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+} // namespace
+
+std::optional<CLogTarget> ParseLogTarget(std::string_view key) {
+    CLogTarget target;
+    const std::optional<int32_t> port = TakeNumber(key);
+    if (!port || !TakeSuffix(key, ", "))
+        return std::nullopt;
+    const std::optional<int32_t> mode = TakeNumber(key);
+    if (!mode || !TakeSuffix(key, "\", "))
+        return std::nullopt;
+    for (unsigned char c : key)
+        if (c < 0x20 || c == 0x7F)
+            return std::nullopt;
+    if (HoldsRecordTime(key))
+        return std::nullopt;
+    target.m_strAddress = DecodeLogAddress(key);
+    target.m_nMode = *mode;
+    target.m_nPort = *port;
+    return target;
+}
+
+std::string DecodeLogAddress(std::string_view text) {
+    std::string address;
+    address.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            const int high = HexValue(text[i + 2]), low = HexValue(text[i + 3]);
+            const int byte = high * 16 + low;
+            if (high >= 0 && low >= 0 && (byte < 0x20 || byte == 0x7F)) {
+                address += static_cast<char>(byte);
+                i += 3;
+                continue;
+            }
+        }
+        address += text[i];
+    }
+    return address;
+}

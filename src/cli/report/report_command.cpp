@@ -1,0 +1,140 @@
+// ostrel-cli report: outages, availability and a timeline per target, read
+// from check logs, as text, CSV, JSON or a web page.
+#include "cli/cli_commands.h"
+#include "cli/report/local_clock.h"
+#include "cli/report/log_reader.h"
+#include "cli/report/report_formats.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+std::optional<time_t> DateOption(const CCliArgs& parsed, const char* name, bool bEnd, bool& ok) {
+    const std::optional<std::string> text = parsed.Value(name);
+    if (!text)
+        return std::nullopt;
+    std::optional<time_t> t = ParseLocalDate(*text, bEnd);
+    if (!t) {
+        InputError(std::string("ostrel-cli report: ") + name + " " + VisibleText(*text) +
+                   " is not a date; expected YYYY-MM-DD[ HH:MM[:SS]]");
+        ok = false;
+    }
+    return t;
+}
+
+// --target ADDRESS[:PORT]: the port is what follows the last colon when that
+// is a decimal number.
+void TargetOption(const CCliArgs& parsed, CReportFilter& filter) {
+    std::optional<std::string> text = parsed.Value("--target");
+    if (!text)
+        return;
+    const size_t colon = text->rfind(':');
+    if (colon != std::string::npos) {
+        const std::string port = text->substr(colon + 1);
+        const size_t digits = port.starts_with('-') ? 1 : 0;
+        if (port.size() > digits && port.size() - digits <= 9 &&
+            port.find_first_not_of("0123456789", digits) == std::string::npos) {
+            filter.m_nPort = std::stoi(port);
+            text->resize(colon);
+        }
+    }
+    filter.m_strAddress = *text;
+}
+
+bool WriteAll(std::FILE* stream, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+int WritePage(const std::string& path, const std::string& html) {
+    if (path == "-")
+        return WriteAll(stdout, html) ? kExitOk : kExitUsage;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool ok = file && WriteAll(file, html) && std::fflush(file) == 0;
+    const int error = errno;
+    if ((file && std::fclose(file) != 0) || !ok)
+        return InputError("ostrel-cli report: writing " + VisibleText(path) +
+                          " failed: " + std::strerror(ok ? errno : error) + ".");
+    return kExitOk;
+}
+
+void ReportSkipped(const CReport& report) {
+    if (report.m_nSkipped)
+        PrintLine(stderr, "ostrel-cli report: " + std::to_string(report.m_nSkipped) +
+                              (report.m_nSkipped == 1 ? " line is not a record and was"
+                                                      : " lines are not records and were") +
+                              " skipped (the first: " + VisibleText(report.m_strSkippedFile) +
+                              " line " + std::to_string(report.m_nSkippedLine) + ")");
+}
+
+int RunReport(const CCliCommand& command, const std::vector<std::string>& args) {
+    // Only before "--": after it, "--help" names a log file.
+    const auto end = std::find(args.begin(), args.end(), "--");
+    if (std::find(args.begin(), end, "--help") != end) {
+        std::fputs(command.m_lpszUsage, stdout);
+        return kExitOk;
+    }
+    CCliArgs parsed;
+    std::string error;
+    if (!parsed.Parse(args, {"--csv", "--json"}, {"--since", "--until", "--target", "--html"},
+                      error))
+        return UsageError(command, error);
+    if (parsed.Operands().empty())
+        return UsageError(command, "expects one LOG or more");
+    if (parsed.Has("--csv") + parsed.Has("--json") + parsed.Has("--html") > 1)
+        return UsageError(command, "--csv, --json and --html exclude each other");
+
+    CReportFilter filter;
+    bool ok = true;
+    filter.m_since = DateOption(parsed, "--since", false, ok);
+    filter.m_until = DateOption(parsed, "--until", true, ok);
+    if (!ok)
+        return kExitUsage;
+    TargetOption(parsed, filter);
+
+    CReport report;
+    report.m_tNow = time(nullptr);
+    const std::string failure = ReadLogs(parsed.Operands(), filter, report);
+    if (!failure.empty())
+        return InputError("ostrel-cli report: " + VisibleText(failure));
+    ReportSkipped(report);
+    if (std::optional<std::string> page = parsed.Value("--html"))
+        return WritePage(*page, HtmlReport(report));
+    WriteAll(stdout, parsed.Has("--json")  ? JsonReport(report)
+                     : parsed.Has("--csv") ? CsvReport(report)
+                                           : TextReport(report));
+    return kExitOk;
+}
+} // namespace
+
+const CCliCommand kReportCommand = {
+    "report",
+    "usage: ostrel-cli report [--since DATE] [--until DATE] [--target ADDRESS[:PORT]]\n"
+    "                         [--csv | --json | --html FILE] LOG...\n"
+    "Reads check logs (any number, in any order; - is standard input) and prints,\n"
+    "per target (address, mode, port): records, failures, availability (answered\n"
+    "records in percent of all), the outages (first failure to the next answer)\n"
+    "with their total and longest length, and the last record; then the outages,\n"
+    "newest first. A target whose log holds no answers (written \"On failure\") gets\n"
+    "failure runs instead: records closer together than twice their usual spacing.\n"
+    "Lines that are not records are counted and named once on standard error.\n"
+    "  --since DATE, --until DATE  only records from/through DATE, local time,\n"
+    "            YYYY-MM-DD[ HH:MM[:SS]]; --until takes in the whole day or minute\n"
+    "  --target ADDRESS[:PORT]     only the targets with this address (and port)\n"
+    "  --csv     one row per target, then its outages, newest first; columns:\n"
+    "            kind (target, outage or run),address,mode,port,start,end,seconds,\n"
+    "            records,failures,availability,outages,down_seconds,longest_seconds\n"
+    "  --json    one object: {\"targets\":[{\"address\":S,\"mode\":N,\"port\":N,\n"
+    "            \"records\":N,\"failures\":N,\"availability\":F|null,\n"
+    "            \"outages\":[{\"start\":T,\"end\":T|null,\"seconds\":N,\"records\":N},\n"
+    "            ...],\"first\":T,\"last\":T,\"seconds_since_last\":N,\n"
+    "            \"down_seconds\":N|null,\"longest_seconds\":N,\"answers_logged\":B,\n"
+    "            \"failure_runs\":[...],\"run_spacing_seconds\":N|null},...],\n"
+    "            \"skipped_lines\":N,\"first_skipped\":{\"file\":S,\"line\":N}|null,\n"
+    "            \"clock_set_back_records\":N,\"since\":T|null,\"until\":T|null}\n"
+    "            T is \"YYYY-MM-DD HH:MM:SS\" local time; an open outage has end null\n"
+    "  --html FILE  write a self-contained web page instead: a timeline per target,\n"
+    "            the summary and the outages (FILE - is standard output)\n"
+    "Exit status: 0 done, 2 usage error or a log that cannot be read.\n",
+    RunReport,
+};

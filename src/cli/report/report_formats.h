@@ -1,0 +1,12 @@
+// The report's forms: a text for people, CSV for spreadsheets, JSON for
+// scripts, and a web page with a timeline per target.
+#pragma once
+
+#include "cli/report/report_facts.h"
+
+#include <string>
+
+std::string TextReport(const CReport& report);
+std::string CsvReport(const CReport& report);
+std::string JsonReport(const CReport& report);
+std::string HtmlReport(const CReport& report);
