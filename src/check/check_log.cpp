@@ -11,8 +11,6 @@
 #include <cstdio>
 
 namespace {
-constexpr std::string_view kShellQuotedBytes = "\"\\$`";
-
 std::string FormatTime(time_t t) {
     tm local{};
     if (t < 0 || !localtime_r(&t, &local))
@@ -31,7 +29,7 @@ std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult) {
     // can carry a line end that the probe never sees; written raw it would
     // start a line of its own. The bytes a shell still reads inside double
     // quotes would make a record a command to whoever sources the file.
-    record += EscapeControlBytes(item.m_strAddress, kShellQuotedBytes);
+    record += EscapeControlBytes(item.m_strAddress, kLogShellQuotedBytes);
     record += "\", ";
     record += std::to_string(item.m_nMode);
     record += ", ";

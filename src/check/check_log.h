@@ -4,8 +4,13 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 class CItem;
+
+// The bytes a shell reads inside double quotes, which a record's address
+// writes as \xNN beside the control bytes.
+inline constexpr std::string_view kLogShellQuotedBytes = "\"\\$`";
 
 // The record for `item` and its probe `nResult` written at time `t`:
 //   MM/DD/YY HH:MM:SS, R, "ADDRESS", MODE, PORT CR LF

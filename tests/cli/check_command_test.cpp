@@ -164,7 +164,7 @@ TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
     const std::string log = ReadText(list.m_strLogFile);
     const std::string first = ", 1, \"127.0.0.1\\x0aANY TEXT\", 1, " + open + "\r\n";
     const std::string second =
-        ", 0, \"127.0.0.1\\x0d\\x0a06/12/96 09:05:07, 1, \"x\", 1, 80\\x0d\\x0a\", 2, " + refused +
+        ", 0, \"127.0.0.1\\x0d\\x0a06/12/96 09:05:07, 1, \\x22x\\x22, 1, 80\\x0d\\x0a\", 2, " + refused +
         "\r\n";
     ASSERT_EQ(log.size(), 17 + first.size() + 17 + second.size()) << log;
     EXPECT_EQ(log.substr(17, first.size()), first);

@@ -99,9 +99,11 @@ const ReportCase kCases[] = {
      "ostrel-cli report: 10 lines are not records and were skipped (the first: "},
     {"escapes in addresses are decoded, other bytes kept",
      {R("03/01/26 10:00:00", 1, "\"a\\x0ab\\x41\\\\x1f, \\\"q\\\"\", 0, 80") +
-      R("03/01/26 10:00:00", 1, "\"caf\xe9\", 0, 80")},
+      R("03/01/26 10:00:00", 1, "\"caf\xe9\", 0, 80") +
+      R("03/01/26 10:00:00", 1, "\"\\x24(x)\\x60\\x22\\x5c\", 0, 80")},
      {"--json"},
-     {"\"address\":\"a\\nb\\\\x41\\\\\\u001f, \\\\\\\"q\\\\\\\"\"", "\"address\":\"caf\\u00e9\""}},
+     {"\"address\":\"a\\nb\\\\x41\\\\\\u001f, \\\\\\\"q\\\\\\\"\"", "\"address\":\"caf\\u00e9\"",
+      "\"address\":\"$(x)`\\\"\\\\\""}},
     {"--since and --until take in their boundary seconds",
      {R("03/01/26 09:59:59", 0) + R("03/01/26 10:00:00", 1) + R("03/01/26 11:00:00", 0) +
       R("03/01/26 11:00:01", 1)},

@@ -1,5 +1,7 @@
 #include "cli/report/log_target.h"
 
+#include "check/check_log.h"
+
 #include <cstdint>
 
 namespace {
@@ -86,7 +88,9 @@ std::string DecodeLogAddress(std::string_view text) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
             const int high = HexValue(text[i + 2]), low = HexValue(text[i + 3]);
             const int byte = high * 16 + low;
-            if (high >= 0 && low >= 0 && (byte < 0x20 || byte == 0x7F)) {
+            if (high >= 0 && low >= 0 &&
+                (byte < 0x20 || byte == 0x7F ||
+                 kLogShellQuotedBytes.find(static_cast<char>(byte)) != std::string_view::npos)) {
                 address += static_cast<char>(byte);
                 i += 3;
                 continue;

@@ -20,6 +20,8 @@ struct CLogTarget {
 std::optional<CLogTarget> ParseLogTarget(std::string_view key);
 
 // The address as it was before the log escaped it: each \xNN that stands for
-// a control byte (below 0x20, and 0x7F) becomes that byte; everything else,
-// other backslashes included, stays as it is.
+// a byte the log escapes (a control byte, below 0x20 and 0x7F, or one of
+// " \ $ `) becomes that byte; everything else, other backslashes included,
+// stays as it is, so that logs written before the shell bytes were escaped
+// still read as they were written.
 std::string DecodeLogAddress(std::string_view text);
