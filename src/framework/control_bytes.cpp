@@ -17,7 +17,6 @@ std::string EscapeControlBytes(const std::string& text, std::string_view alsoEsc
     return shown;
 }
 
-namespace {
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -27,7 +26,6 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
-} // namespace
 
 std::string UnescapeHexBytes(const std::string& text) {
     std::string bytes;

@@ -9,6 +9,9 @@
 // `alsoEscaped` written as \xNN in lower-case hex; every other byte unchanged.
 std::string EscapeControlBytes(const std::string& text, std::string_view alsoEscaped = {});
 
+// The value of a hex digit of either case; -1 for any other character.
+int HexDigit(char c);
+
 // The reverse for text escaped with a backslash among `alsoEscaped`: each
 // \xNN (two hex digits) back to its byte; every other byte unchanged.
 std::string UnescapeHexBytes(const std::string& text);

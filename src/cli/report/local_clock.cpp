@@ -4,10 +4,7 @@
 #include <cstring>
 
 namespace {
-// The local time Y-M-D h:m:s with daylight saving time `isdst` (1, 0 or -1
-// for the library's own choice), if that reading exists.
-std::optional<time_t> MakeLocal(int year, int month, int day, int hour, int minute, int second,
-                                int isdst) {
+tm LocalFields(int year, int month, int day, int hour, int minute, int second, int isdst) {
     tm fields{};
     fields.tm_year = year - 1900;
     fields.tm_mon = month - 1;
@@ -16,6 +13,14 @@ std::optional<time_t> MakeLocal(int year, int month, int day, int hour, int minu
     fields.tm_min = minute;
     fields.tm_sec = second;
     fields.tm_isdst = isdst;
+    return fields;
+}
+
+// The local time Y-M-D h:m:s with daylight saving time `isdst` (1, 0 or -1
+// for the library's own choice), if that reading exists.
+std::optional<time_t> MakeLocal(int year, int month, int day, int hour, int minute, int second,
+                                int isdst) {
+    tm fields = LocalFields(year, month, day, hour, minute, second, isdst);
     const time_t t = mktime(&fields);
     tm back{};
     if (!localtime_r(&t, &back))
@@ -127,13 +132,6 @@ std::optional<time_t> ParseLocalDate(const std::string& text, bool bEnd) {
     // library's reading of it, if the day exists.
     if (!MakeLocal(year, month, day, 0, 0, 0, -1))
         return std::nullopt;
-    tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
+    tm fields = LocalFields(year, month, day, hour, minute, second, -1);
     return mktime(&fields);
 }

@@ -1,6 +1,7 @@
 #include "cli/report/log_target.h"
 
 #include "check/check_log.h"
+#include "framework/control_bytes.h"
 
 #include <cstdint>
 
@@ -50,16 +51,6 @@ bool HoldsRecordTime(std::string_view text) {
     }
     return false;
 }
-
-int HexValue(char c) {
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 } // namespace
 
 std::optional<CLogTarget> ParseLogTarget(std::string_view key) {
@@ -86,7 +77,7 @@ std::string DecodeLogAddress(std::string_view text) {
     address.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            const int high = HexValue(text[i + 2]), low = HexValue(text[i + 3]);
+            const int high = HexDigit(text[i + 2]), low = HexDigit(text[i + 3]);
             const int byte = high * 16 + low;
             if (high >= 0 && low >= 0 &&
                 (byte < 0x20 || byte == 0x7F ||
