@@ -4,9 +4,12 @@
 #include "check/loopback_port.h"
 #include "check/private_network.h"
 #include "cli_run.h"
+#include "support/as_user.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -141,6 +144,64 @@ TEST(WatchCommand, HangUpReadsTheListAgain) {
     EXPECT_EQ(watch.Terminate().first, 0);
     EXPECT_NE(watch.Err().find(list), std::string::npos) << watch.Err();
     EXPECT_EQ(CountOf(watch.Out(), "\"ok\":0"), 0u) << "a pass went on without a list";
+}
+
+// A user who may only read the list and the textfile locks both: watch
+// still starts, writes its textfile, and on SIGHUP reads the list that the
+// owner changed meanwhile.
+TEST(WatchCommand, AReadersLocksStopNeitherStartNorTextfileNorReload) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as nobody";
+    CTempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    CLoopbackPort listening(true);
+    const std::string list = dir / "l.osl", prom = dir / "l.prom",
+                      port = std::to_string(listening.Port());
+    MakeList(list, {{"--tcp", port, "127.0.0.1"}}, {"--period", "1"});
+    WriteFileBytes(prom, Bytes{});
+    const CNobodyHolding nobody([&] {
+        const int fdList = ::open(list.c_str(), O_RDONLY), fdProm = ::open(prom.c_str(), O_RDONLY);
+        return ::flock(fdList, LOCK_EX | LOCK_NB) == 0 && ::flock(fdProm, LOCK_SH | LOCK_NB) == 0
+                   ? ""
+                   : "cannot lock";
+    });
+    ASSERT_EQ(nobody.Result(), "");
+    CWatch watch(dir, {"--textfile", prom, list}, "200");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "ostrel_target_up{") == 1; }))
+        << watch.Err();
+    ASSERT_EQ(RunCli({"add", list, "--tcp", port, "localhost"}).err, "");
+    watch.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "address=\"localhost\"") == 2; }))
+        << watch.Err();
+    EXPECT_EQ(watch.Terminate().first, 0);
+    EXPECT_EQ(watch.Err(), "");
+}
+
+// A list that is a pipe is refused at once with the load error: at the start
+// of show, check and watch, and on watch's SIGHUP, after which SIGTERM still
+// ends it at once.
+TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
+    CTempDir dir;
+    const std::string fifo = dir / "p.osl", list = dir / "l.osl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::alarm(30); // a program waiting on the pipe ends the test instead of hanging it
+    for (const char* pszCommand : {"show", "check", "watch"}) {
+        const CliResult result = RunCli({pszCommand, fifo});
+        EXPECT_EQ(result.status, 2) << pszCommand;
+        EXPECT_EQ(result.err, "Loading " + fifo + " failed (returned a 0x6).\n") << pszCommand;
+    }
+    ::alarm(0);
+    CLoopbackPort listening(true);
+    MakeList(list, {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"}}, {"--period", "1"});
+    CWatch watch(dir, {list}, "60000");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "127.0.0.1") == 1; }));
+    ASSERT_EQ(::rename(fifo.c_str(), list.c_str()), 0);
+    watch.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return !watch.Err().empty(); })) << "the reload waits on the pipe";
+    EXPECT_EQ(watch.Err(), "Loading " + list + " failed (returned a 0x6).\n");
+    auto [nStatus, dSeconds] = watch.Terminate();
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_LT(dSeconds, 1.0);
 }
 
 namespace {

@@ -12,11 +12,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "cli/cli_run.h"
 #include "flock_hook.h"
+#include "support/as_user.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -280,7 +283,8 @@ TEST(ListFileSave, TwoCliChangesAtOnceLoseNothing) {
     }
 }
 
-// From reading a list for a change to saving it, the file stays locked.
+// From reading a list for a change to saving it, other writers are kept out;
+// readers are not.
 TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     CTempDir dir;
     const std::string path = dir / "list.osl";
@@ -288,7 +292,7 @@ TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     {
         CListFileUpdate update(path);
         std::unique_ptr<CItemList> list = update.Read();
-        EXPECT_EQ(FileError([&] { ReadListFile(path); }), EWOULDBLOCK);
+        EXPECT_EQ(AddressesIn(path), "a");
         EXPECT_EQ(FileError([&] { WriteListFile(path, CItemList()); }), EWOULDBLOCK);
         EXPECT_EQ(FileError([&] { AddTo(path, "other"); }), EWOULDBLOCK);
         auto* item = new CItem;
@@ -299,6 +303,52 @@ TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     }
     AddTo(path, "c");
     EXPECT_EQ(AddressesIn(path), "a b c");
+}
+
+// Locks that a user who may only read the list takes, on it or on a lock
+// file of its own in a sticky folder: the owner still reads and sets it, and
+// of two changes made at once none is lost. Each lands; only where the
+// writers' lock was taken away may one be refused as in use.
+TEST(ListFileSave, WhatAReaderLocksStopsNoReadOrChange) {
+    SKIP_UNLESS_ROOT();
+    struct {
+        const char* what;
+        mode_t folder;
+        const char* locked;
+        int operation;
+        bool bMayRefuse;
+    } const cases[] = {
+        {"flock -x on the list", 0755, "list.osl", LOCK_EX, false},
+        {"flock -s on the list", 0755, "list.osl", LOCK_SH, false},
+        {"its own lock file in a sticky folder", 01777, ".#list.osl", LOCK_EX, true},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        ASSERT_EQ(::chmod(dir.Path().c_str(), c.folder), 0);
+        const std::string path = dir / "list.osl";
+        WriteListFile(path, *ListOf({"base"}));
+        const CNobodyHolding nobody([&] {
+            const int fd = ::open((dir / c.locked).c_str(), O_RDONLY | O_CREAT, 0666);
+            return ::flock(fd, c.operation | LOCK_NB) == 0 ? "" : "cannot lock";
+        });
+        ASSERT_EQ(nobody.Result(), "") << c.what;
+        EXPECT_EQ(AddressesIn(path), "base") << c.what;
+        EXPECT_EQ(RunCli({"set", path, "--period", "7"}).err, "") << c.what;
+        CliResult one;
+        std::thread other([&] { one = RunCli({"add", path, "one"}); });
+        const CliResult two = RunCli({"add", path, "two"});
+        other.join();
+        const std::string got = AddressesIn(path);
+        for (const auto& [result, address] : {std::pair{one, "one"}, std::pair{two, "two"}}) {
+            if (result.status == 0)
+                EXPECT_NE(got.find(address), std::string::npos) << c.what << ": " << got;
+            else
+                EXPECT_TRUE(c.bMayRefuse &&
+                            result.err.find("(returned a 0xb)") != std::string::npos)
+                    << c.what << ": " << result.err;
+        }
+        EXPECT_EQ(ReadListFile(path)->m_nPeriod, 7) << c.what;
+    }
 }
 
 // In a folder bob may not write, a list he may write is written in place

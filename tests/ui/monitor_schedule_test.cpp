@@ -9,7 +9,9 @@
 #include "ui/toolkit/window_timer.h"
 
 #include <QPushButton>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 constexpr int64_t kMinuteMs = 40; // the schedule's minute in these tests
@@ -217,4 +219,18 @@ TEST_F(MonitorScheduleTest, CloseDuringThePopupTakesEffectAfterTheAlerts) {
     EXPECT_TRUE(bOpenDuringPopup);
     EXPECT_EQ(nResult, kIdCancel);
     EXPECT_TRUE(CommandRan()); // the alerts went on after the popup
+}
+
+// A sound file that is a pipe is not opened: no loader waits on it for a
+// writer (which would let a writer in, and keep the process alive).
+TEST(AlertSound, APipeIsNotPlayed) {
+    CTempDir dir;
+    const std::string fifo = dir / "alarm.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CAlertSound sound;
+    sound.Play(fifo);
+    QTest::qWait(300);
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_LT(writer, 0) << "something opened the pipe to read it";
+    ::close(writer);
 }
