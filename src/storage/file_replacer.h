@@ -13,8 +13,9 @@
 // place instead, and the file is cut after them, unless the replacer must
 // replace whole (EMode::kWholeOnly).
 //
-// The replacer locks nothing that others may open: keeping other writers out
-// is the caller's business (CListWriteLock for lists). It finds the file's
+// The replacer locks nothing that others may open (only, in kInPlaceFallback
+// mode, its own private temporary file): keeping other writers out is the
+// caller's business (CListWriteLock for lists). It finds the file's
 // folder once, through symbolic links that the kernel's protected-symlinks
 // rule lets it follow, and then creates, opens and renames relative to that
 // folder's descriptor, so that nothing swapped in along the path meanwhile
@@ -37,7 +38,7 @@ public:
         // content or the new, whole, never part of it, and a folder closed to
         // the temporary file fails the replacement. A new file is readable
         // and writable by its owner whatever the umask, so that the next
-        // replacement may open it.
+        // replacement may open it. No lock at all is taken.
         kWholeOnly,
     };
 

@@ -147,9 +147,9 @@ TEST(WatchCommand, HangUpReadsTheListAgain) {
 }
 
 // A user who may only read the list and the textfile locks both: watch
-// still starts, writes its textfile, and on SIGHUP reads the list that the
-// owner changed meanwhile.
-TEST(WatchCommand, AReadersLocksStopNeitherStartNorTextfileNorReload) {
+// still starts and writes its textfile, the owner's set and two adds made at
+// once all land, and SIGHUP reads them.
+TEST(WatchCommand, AReadersLocksStopNoStartTextfileChangeOrReload) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to run a child as nobody";
     CTempDir dir;
@@ -159,19 +159,24 @@ TEST(WatchCommand, AReadersLocksStopNeitherStartNorTextfileNorReload) {
                       port = std::to_string(listening.Port());
     MakeList(list, {{"--tcp", port, "127.0.0.1"}}, {"--period", "1"});
     WriteFileBytes(prom, Bytes{});
-    const CNobodyHolding nobody([&] {
-        const int fdList = ::open(list.c_str(), O_RDONLY), fdProm = ::open(prom.c_str(), O_RDONLY);
-        return ::flock(fdList, LOCK_EX | LOCK_NB) == 0 && ::flock(fdProm, LOCK_SH | LOCK_NB) == 0
-                   ? ""
-                   : "cannot lock";
+    const CAsNobody nobody([&] {
+        return ::flock(::open(list.c_str(), O_RDONLY), LOCK_EX | LOCK_NB) |
+                       ::flock(::open(prom.c_str(), O_RDONLY), LOCK_SH | LOCK_NB)
+                   ? "no lock"
+                   : "";
     });
     ASSERT_EQ(nobody.Result(), "");
     CWatch watch(dir, {"--textfile", prom, list}, "200");
     ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "ostrel_target_up{") == 1; }))
         << watch.Err();
-    ASSERT_EQ(RunCli({"add", list, "--tcp", port, "localhost"}).err, "");
+    EXPECT_EQ(RunCli({"set", list, "--period", "2"}).err, "");
+    CliResult other;
+    std::thread adding([&] { other = RunCli({"add", list, "--tcp", port, "localhost"}); });
+    EXPECT_EQ(RunCli({"add", list, "--tcp", port, "127.0.0.1"}).err, "");
+    adding.join();
+    EXPECT_EQ(other.err, "");
     watch.Signal(SIGHUP);
-    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "address=\"localhost\"") == 2; }))
+    EXPECT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "ostrel_target_up{") == 3; }))
         << watch.Err();
     EXPECT_EQ(watch.Terminate().first, 0);
     EXPECT_EQ(watch.Err(), "");
@@ -185,11 +190,9 @@ TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
     const std::string fifo = dir / "p.osl", list = dir / "l.osl";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ::alarm(30); // a program waiting on the pipe ends the test instead of hanging it
-    for (const char* pszCommand : {"show", "check", "watch"}) {
-        const CliResult result = RunCli({pszCommand, fifo});
-        EXPECT_EQ(result.status, 2) << pszCommand;
-        EXPECT_EQ(result.err, "Loading " + fifo + " failed (returned a 0x6).\n") << pszCommand;
-    }
+    for (const char* pszCommand : {"show", "check", "watch"})
+        EXPECT_EQ(RunCli({pszCommand, fifo}).err,
+                  "Loading " + fifo + " failed (returned a 0x6).\n");
     ::alarm(0);
     CLoopbackPort listening(true);
     MakeList(list, {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"}}, {"--period", "1"});
@@ -197,8 +200,8 @@ TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
     ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "127.0.0.1") == 1; }));
     ASSERT_EQ(::rename(fifo.c_str(), list.c_str()), 0);
     watch.Signal(SIGHUP);
-    ASSERT_TRUE(WaitFor([&] { return !watch.Err().empty(); })) << "the reload waits on the pipe";
-    EXPECT_EQ(watch.Err(), "Loading " + list + " failed (returned a 0x6).\n");
+    EXPECT_TRUE(
+        WaitFor([&] { return watch.Err() == "Loading " + list + " failed (returned a 0x6).\n"; }));
     auto [nStatus, dSeconds] = watch.Terminate();
     EXPECT_EQ(nStatus, 0);
     EXPECT_LT(dSeconds, 1.0);
