@@ -44,9 +44,10 @@ CDiskFile::CDiskFile(const std::string& path, int flags, unsigned mode, bool bLo
     }
 }
 
-CDiskFile::CDiskFile(int fd, const std::string& path)
+CDiskFile::CDiskFile(int fd, const std::string& path, bool bLock)
     : m_hFile(fd), m_strPath(path), m_strFullPath(FullPath(path)) {
-    Lock();
+    if (bLock)
+        Lock();
 }
 
 CDiskFile::~CDiskFile() {

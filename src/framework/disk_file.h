@@ -1,6 +1,8 @@
-// CDiskFile: a CFile over a file on disk. While it is open it holds an
-// exclusive flock on the file, so no other opener that locks (another Ostrel
-// or ostrel-cli) can read or write it meanwhile. The lock is on the file the
+// CDiskFile: a CFile over a file on disk. Unless told not to, it holds an
+// exclusive flock on the file while it is open, so no other opener that
+// locks can have it meanwhile. Such a lock suits only files that others
+// cannot open: any user who may read a file may also lock it, so list files
+// are read without one (see CListWriteLock for their writers). The lock is on the file the
 // path names once it is taken: a file that another process replaced (saved
 // anew under the same name) between the open and the lock is let go and the
 // path opened again, so that its old content is never mistaken for the
@@ -26,8 +28,9 @@ public:
     // Without `bLock` the file is only opened, for a caller that already
     // holds the lock through another descriptor.
     CDiskFile(const std::string& path, int flags, unsigned mode = 0666, bool bLock = true);
-    // Adopts an open descriptor (for instance from mkstemp) and locks it.
-    CDiskFile(int fd, const std::string& path);
+    // Adopts an open descriptor (for instance from mkstemp) and, unless
+    // `bLock` is false, locks it.
+    CDiskFile(int fd, const std::string& path, bool bLock = true);
     CDiskFile(const CDiskFile&) = delete;
     CDiskFile& operator=(const CDiskFile&) = delete;
     ~CDiskFile() override; // closes without reporting errors; unflushed bytes are lost

@@ -14,8 +14,9 @@ public:
     CAlertSound(const CAlertSound&) = delete;
     CAlertSound& operator=(const CAlertSound&) = delete;
 
-    // Starts playing strPath and returns at once; a file that is missing or
-    // cannot be played stays silent, with nothing reported.
+    // Starts playing strPath and returns at once; a file that is missing,
+    // is no regular file (a pipe, a device) or cannot be played stays
+    // silent, with nothing reported.
     void Play(const std::string& strPath);
     // Every path Play was given, in order.
     const std::vector<std::string>& History() const { return m_history; }

@@ -39,9 +39,12 @@ std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics
 // gets the text directly. A new file is created 0666 less the umask, but
 // always readable and writable by its owner; an existing file keeps its owner
 // and mode as far as the writer may give them (a file made 0644 beforehand
-// stays readable by node_exporter under a private umask). The file is locked
-// while written, so a second writer of the same path fails instead of
-// mixing. Returns false, with a one-line reason in strError, when it could
+// stays readable by node_exporter under a private umask). No lock is taken:
+// anyone who may read the file could hold one against the writer, and
+// readers need none. Another user's symbolic link in a sticky folder that
+// others may write is not followed (Permission denied), and the file is
+// created and renamed relative to its folder's descriptor (CFileReplacer).
+// Returns false, with a one-line reason in strError, when it could
 // not write, when the folder does not let it create the temporary file, or
 // when metrics.probeSeconds does not hold one duration per target.
 bool WriteMetricsTextfile(const std::string& strPath, const CItemList& list,

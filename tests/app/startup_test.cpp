@@ -12,6 +12,7 @@
 #include "ui_test_util.h"
 
 #include <QLineEdit>
+#include <sys/stat.h>
 
 using Texts = std::vector<std::string>;
 
@@ -85,6 +86,8 @@ TEST(Startup, TheListNamedOnTheCommandLineIsLoadedAndStartsWhenItAsks) {
     autoBytes.resize(autoBytes.size() - 2);
     WriteFileBytes(dir / "auto-cut.osl", autoBytes);
     const std::string strQuoted = "\"" + strSpaced + "\"";
+    const std::string strPipe = dir / "pipe.osl"; // opening it must not wait for a writer
+    ASSERT_EQ(::mkfifo(strPipe.c_str(), 0600), 0);
     struct Case {
         std::string strTail;
         Texts boxes;
@@ -95,6 +98,7 @@ TEST(Startup, TheListNamedOnTheCommandLineIsLoadedAndStartsWhenItAsks) {
         {strSpaced, {}, {"127.0.0.1"}, 0},
         {strAuto, {}, {"127.0.0.1"}, 1},
         {strQuoted, {"Loading " + strQuoted + " failed (returned a 0x2)."}, {}, 0},
+        {strPipe, {"Loading " + strPipe + " failed (returned a 0x6)."}, {}, 0},
         {dir / "corrupt.osl",
          {"Error: Load failure.  File may be corrupted.",
           "An attempt was made to access  past its end."},

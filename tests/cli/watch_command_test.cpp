@@ -4,9 +4,12 @@
 #include "check/loopback_port.h"
 #include "check/private_network.h"
 #include "cli_run.h"
+#include "support/as_user.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -141,6 +144,67 @@ TEST(WatchCommand, HangUpReadsTheListAgain) {
     EXPECT_EQ(watch.Terminate().first, 0);
     EXPECT_NE(watch.Err().find(list), std::string::npos) << watch.Err();
     EXPECT_EQ(CountOf(watch.Out(), "\"ok\":0"), 0u) << "a pass went on without a list";
+}
+
+// A user who may only read the list and the textfile locks both: watch
+// still starts and writes its textfile, the owner's set and two adds made at
+// once all land, and SIGHUP reads them.
+TEST(WatchCommand, AReadersLocksStopNoStartTextfileChangeOrReload) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as nobody";
+    CTempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    CLoopbackPort listening(true);
+    const std::string list = dir / "l.osl", prom = dir / "l.prom",
+                      port = std::to_string(listening.Port());
+    MakeList(list, {{"--tcp", port, "127.0.0.1"}}, {"--period", "1"});
+    WriteFileBytes(prom, Bytes{});
+    const CAsNobody nobody([&] {
+        return ::flock(::open(list.c_str(), O_RDONLY), LOCK_EX | LOCK_NB) |
+                       ::flock(::open(prom.c_str(), O_RDONLY), LOCK_SH | LOCK_NB)
+                   ? "no lock"
+                   : "";
+    });
+    ASSERT_EQ(nobody.Result(), "");
+    CWatch watch(dir, {"--textfile", prom, list}, "200");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "ostrel_target_up{") == 1; }))
+        << watch.Err();
+    EXPECT_EQ(RunCli({"set", list, "--period", "2"}).err, "");
+    CliResult other;
+    std::thread adding([&] { other = RunCli({"add", list, "--tcp", port, "localhost"}); });
+    EXPECT_EQ(RunCli({"add", list, "--tcp", port, "127.0.0.1"}).err, "");
+    adding.join();
+    EXPECT_EQ(other.err, "");
+    watch.Signal(SIGHUP);
+    EXPECT_TRUE(WaitFor([&] { return CountOf(ReadText(prom), "ostrel_target_up{") == 3; }))
+        << watch.Err();
+    EXPECT_EQ(watch.Terminate().first, 0);
+    EXPECT_EQ(watch.Err(), "");
+}
+
+// A list that is a pipe is refused at once with the load error: at the start
+// of show, check and watch, and on watch's SIGHUP, after which SIGTERM still
+// ends it at once.
+TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
+    CTempDir dir;
+    const std::string fifo = dir / "p.osl", list = dir / "l.osl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::alarm(30); // a program waiting on the pipe ends the test instead of hanging it
+    for (const char* pszCommand : {"show", "check", "watch"})
+        EXPECT_EQ(RunCli({pszCommand, fifo}).err,
+                  "Loading " + fifo + " failed (returned a 0x6).\n");
+    ::alarm(0);
+    CLoopbackPort listening(true);
+    MakeList(list, {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"}}, {"--period", "1"});
+    CWatch watch(dir, {list}, "60000");
+    ASSERT_TRUE(WaitFor([&] { return CountOf(watch.Out(), "127.0.0.1") == 1; }));
+    ASSERT_EQ(::rename(fifo.c_str(), list.c_str()), 0);
+    watch.Signal(SIGHUP);
+    EXPECT_TRUE(
+        WaitFor([&] { return watch.Err() == "Loading " + list + " failed (returned a 0x6).\n"; }));
+    auto [nStatus, dSeconds] = watch.Terminate();
+    EXPECT_EQ(nStatus, 0);
+    EXPECT_LT(dSeconds, 1.0);
 }
 
 namespace {

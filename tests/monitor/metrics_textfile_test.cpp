@@ -3,6 +3,7 @@
 // the permissions and refusals of a file others read at any time.
 #include "monitor/metrics_textfile.h"
 
+#include "support/as_user.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 
@@ -10,6 +11,7 @@
 #include <bit>
 #include <cmath>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
@@ -247,4 +249,24 @@ TEST(MetricsTextfile, WhatCannotBeWrittenWholeFailsWithAOneLineReason) {
     EXPECT_FALSE(WriteMetricsTextfile(strPath, one, {}, strError));
     EXPECT_EQ(strError, "the pass gave 0 probe durations for 1 targets");
     EXPECT_EQ(ReadFileBytes(strPath), (Bytes{'o', 'l', 'd'}));
+}
+
+// In a sticky folder that everyone may write, nobody's link is not followed,
+// also where it points to nothing yet: root would create the file in a
+// folder closed to nobody.
+TEST(MetricsTextfile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to write through a link of nobody's";
+    CTempDir dir;
+    const std::string strLink = dir / "shared/ostrel.prom", strTarget = dir / "closed/ostrel.prom";
+    std::filesystem::create_directory(dir / "shared");
+    std::filesystem::create_directory(dir / "closed");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755) | chmod((dir / "shared").c_str(), 01777), 0);
+    const CAsNobody nobody(
+        [&] { return symlink(strTarget.c_str(), strLink.c_str()) ? "no link" : ""; });
+    ASSERT_EQ(nobody.Result(), "");
+    std::string strError;
+    EXPECT_FALSE(WriteMetricsTextfile(strLink, CItemList(), {}, strError));
+    EXPECT_EQ(strError, strLink + ": Permission denied.");
+    EXPECT_FALSE(std::filesystem::exists(strTarget));
 }

@@ -12,11 +12,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/cli_run.h"
 #include "flock_hook.h"
+#include "support/as_user.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -280,7 +282,8 @@ TEST(ListFileSave, TwoCliChangesAtOnceLoseNothing) {
     }
 }
 
-// From reading a list for a change to saving it, the file stays locked.
+// From reading a list for a change to saving it, other writers are kept out;
+// readers are not.
 TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     CTempDir dir;
     const std::string path = dir / "list.osl";
@@ -288,7 +291,7 @@ TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     {
         CListFileUpdate update(path);
         std::unique_ptr<CItemList> list = update.Read();
-        EXPECT_EQ(FileError([&] { ReadListFile(path); }), EWOULDBLOCK);
+        EXPECT_EQ(AddressesIn(path), "a");
         EXPECT_EQ(FileError([&] { WriteListFile(path, CItemList()); }), EWOULDBLOCK);
         EXPECT_EQ(FileError([&] { AddTo(path, "other"); }), EWOULDBLOCK);
         auto* item = new CItem;
@@ -299,6 +302,28 @@ TEST(ListFileSave, ChangeHoldsTheLockFromReadToWrite) {
     }
     AddTo(path, "c");
     EXPECT_EQ(AddressesIn(path), "a b c");
+}
+
+// A lock file that a user who may not write the list left in a sticky folder,
+// and holds, is ignored: the owner saves, and a change made past the lock
+// meanwhile is refused rather than lost.
+TEST(ListFileSave, AReadersLockFileIsIgnoredAndNoChangeIsLost) {
+    SKIP_UNLESS_ROOT();
+    CTempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 01777), 0);
+    const std::string path = dir / "list.osl", lock = dir / ".#list.osl";
+    WriteListFile(path, *ListOf({"base"}));
+    const CAsNobody nobody([&] {
+        return ::flock(::open(lock.c_str(), O_RDONLY | O_CREAT, 0666), LOCK_EX | LOCK_NB)
+                   ? "no lock"
+                   : "";
+    });
+    ASSERT_EQ(nobody.Result(), "");
+    CListFileUpdate update(path);
+    std::unique_ptr<CItemList> list = update.Read();
+    AddTo(path, "other");
+    EXPECT_EQ(FileError([&] { update.Write(*list); }), EWOULDBLOCK);
+    EXPECT_EQ(AddressesIn(path), "base other");
 }
 
 // In a folder bob may not write, a list he may write is written in place

@@ -11,7 +11,9 @@
 #include "ui/toolkit/window_timer.h"
 
 #include <QPushButton>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 constexpr int64_t kMinuteMs = 40; // the schedule's minute in these tests
@@ -262,4 +264,15 @@ TEST_F(MonitorScheduleTest, ALoadedListLogsAndRunsItsCommandOnlyOnceAllowed) {
         dlg.LoadList(strList);
         EXPECT_EQ(boxes.m_boxes.size(), c.bActs ? 0u : 1u);
     }
+}
+
+// A sound file that is a pipe is not opened: no loader waits on it for a
+// writer, and so none lets a writer in at once.
+TEST(AlertSound, APipeIsNotPlayed) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "alarm.wav").c_str(), 0600), 0);
+    CAlertSound sound;
+    sound.Play(dir / "alarm.wav");
+    QTest::qWait(300);
+    EXPECT_LT(::open((dir / "alarm.wav").c_str(), O_WRONLY | O_NONBLOCK), 0);
 }
