@@ -71,7 +71,7 @@ void CMonitorDlg::KillScheduleTimer(int nTimer) {
 // digest is taken before the popup, from the results of the pass that
 // raised the alerts.
 void CMonitorDlg::RaiseAlerts() {
-    std::vector<std::string> digest;
+    SAlertEnvironment digest;
     if (!m_strExecute.empty() && m_pList)
         digest = AlertDigestEnvironment(*m_pList);
     if (m_bPopup)
