@@ -4,12 +4,15 @@
 #include "check/loopback_port.h"
 #include "check/private_network.h"
 #include "cli_run.h"
+#include "support/run_as_nobody.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -36,7 +39,9 @@ size_t CountOf(const std::string& text, const std::string& what) {
 // One `ostrel-cli watch` run, its output going to files.
 class CWatch {
 public:
-    CWatch(const CTempDir& dir, std::vector<std::string> args, const char* pszMinuteMs)
+    // `wrapper`: a command that runs watch, as ExecCli takes it.
+    CWatch(const CTempDir& dir, std::vector<std::string> args, const char* pszMinuteMs,
+           const std::vector<std::string>& wrapper = {})
         : m_out(dir / "watch.out"), m_err(dir / "watch.err") {
         args.insert(args.begin(), "watch");
         m_pid = fork();
@@ -44,9 +49,10 @@ public:
             dup2(open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             dup2(open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             setenv("OSTREL_WATCH_MINUTE_MS", pszMinuteMs, 1);
-            ExecCli(args);
+            ExecCli(args, wrapper);
         }
     }
+    pid_t Pid() const { return m_pid; }
     ~CWatch() {
         if (m_pid > 0 && !m_bEnded) {
             kill(m_pid, SIGKILL);
@@ -184,4 +190,63 @@ TEST(WatchCommand, TerminateEndsItDuringASilentEcho) {
         EXPECT_EQ(CountOf(log, "\r\n"), 1u) << "one whole record, the first target's: " << log;
         EXPECT_NE(log.find(", 1, \"127.0.0.1\", 1, "), std::string::npos) << log;
     }
+}
+
+namespace {
+// The children of `pid` whose state is `cState` ('Z': zombies).
+std::vector<pid_t> ChildrenOf(pid_t pid, char cState = 0) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string strLine;
+        if (!std::getline(stat, strLine) || strLine.rfind(')') == std::string::npos)
+            continue;
+        char cGot = 0;
+        int nParent = 0;
+        std::sscanf(strLine.c_str() + strLine.rfind(')') + 2, "%c %d", &cGot, &nParent);
+        if (nParent == pid && (cState == 0 || cGot == cState))
+            children.push_back(std::stoi(entry.path().filename()));
+    }
+    return children;
+}
+} // namespace
+
+// Under a service's AmbientCapabilities=CAP_NET_RAW, as nobody: the alert
+// command holds no capability in any set it could use or hand on, and no
+// descriptor but 0, 1 and 2.
+TEST(WatchCommand, AlertCommandGetsNoCapabilityAndNoDescriptor) {
+    CTempDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    CLoopbackPort refusing(false);
+    const std::string list = dir / "l.osl";
+    MakeList(list, {{"--tcp", std::to_string(refusing.Port()), "127.0.0.1"}},
+             {"--execute", "cd '" + dir.Path() + "' && grep ^Cap /proc/$$/status > c && " +
+                               "mv c caps && exec ls /proc/self/fd > f"});
+    std::filesystem::permissions(list, std::filesystem::perms::all);
+    CWatch watch(dir, {list}, "60000", AsNobody(true));
+    ASSERT_TRUE(WaitFor([&] { return !ReadText(dir / "f").empty(); })) << watch.Err();
+    EXPECT_EQ(ReadText(dir / "caps").substr(0, 75),
+              "CapInh:\t0000000000000000\nCapPrm:\t0000000000000000\nCapEff:\t0000000000000000\n");
+    EXPECT_NE(ReadText(dir / "caps").find("CapAmb:\t0000000000000000\n"), std::string::npos);
+    EXPECT_EQ(ReadText(dir / "f"), "0\n1\n2\n3\n") << "3: ls's own handle of the folder";
+}
+
+// As process 1 of a PID namespace, every alert's shell ends as watch's own
+// child: watch reaps them.
+TEST(WatchCommand, AsProcessOneItReapsTheAlertCommands) {
+    CTempDir dir;
+    CLoopbackPort refusing(false);
+    const std::string list = dir / "l.osl", alerts = dir / "alerts";
+    MakeList(list, {{"--tcp", std::to_string(refusing.Port()), "127.0.0.1"}},
+             {"--period", "1", "--execute", "echo >> '" + alerts + "'"});
+    CWatch watch(dir, {list}, "50", {"unshare", "--pid", "--fork", "--kill-child"});
+    pid_t nWatch = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const std::vector<pid_t> children = ChildrenOf(watch.Pid());
+        nWatch = children.empty() ? 0 : children[0];
+        return nWatch != 0;
+    }));
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(alerts), "\n") >= 10; })) << watch.Err();
+    EXPECT_TRUE(WaitFor([&] { return ChildrenOf(nWatch, 'Z').empty(); }))
+        << ChildrenOf(nWatch, 'Z').size() << " zombies";
 }
