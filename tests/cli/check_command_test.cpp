@@ -192,3 +192,38 @@ TEST_F(CheckCommand, LoadErrorsAndUsage) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--jobs N] [--json] LIST\n", 0), 0u);
 }
+
+// Stored text reaches the terminal with no byte it takes as a control: C1
+// bytes (0x9D starts an operating system command, 0x9B a control sequence)
+// are \xNN; in a UTF-8 terminal every other Windows-1252 character arrives
+// in UTF-8, in others printable ASCII only. check's line also writes the
+// bytes a shell's double quotes leave special. JSON is as it was.
+TEST_F(CheckCommand, StoredTextNeverActsOnTheTerminal) {
+    CItemList list;
+    list.AddTail(NewItem(0, 1, "127.0.0.1 \x9d" "0;T\x9c\xe9\"$`\\", m_listening.Port()));
+    list.m_strExecute = "\x9b" "8m hidden";
+    const std::string path = WriteList(list), port = std::to_string(m_listening.Port());
+    const std::string column = port + std::string(6 - port.size(), ' ');
+    struct SRow {
+        const char* locale;
+        std::vector<std::string> args;
+        std::string want;
+    };
+    const SRow rows[] = {
+        {"C.UTF-8", {"show", path}, "Execute alert:        \xe2\x80\xba" "8m hidden\n"},
+        {"C.UTF-8", {"show", path}, "No   127.0.0.1 \\x9d0;T\xc5\x93\xc3\xa9\"$`\\\n"},
+        {"C", {"show", path}, "Execute alert:        \\x9b8m hidden\n"},
+        {"C", {"show", path}, "No   127.0.0.1 \\x9d0;T\\x9c\\xe9\"$`\\\n"},
+        {"C.UTF-8", {"check", path},
+         "    1  127.0.0.1 \\x9d0;T\xc5\x93\xc3\xa9\\x22\\x24\\x60\\x5c  " + column + "  Yes  T ms\n"},
+        {"C", {"check", path},
+         "    1  127.0.0.1 \\x9d0;T\\x9c\\xe9\\x22\\x24\\x60\\x5c  " + column + "  Yes  T ms\n"},
+        {"C.UTF-8", {"check", "--json", path},
+         "\"address\":\"127.0.0.1 \\u009d0;T\\u009c\\u00e9\\\"$`\\\\\""},
+    };
+    for (const SRow& row : rows) {
+        CliResult r = RunCli(row.args, [&row] { setenv("LC_ALL", row.locale, 1); });
+        EXPECT_NE(WithoutDurations(r.out).find(row.want), std::string::npos)
+            << row.locale << " " << row.args[0] << "\n" << r.out;
+    }
+}
