@@ -45,8 +45,10 @@ int ConnectOutcome(int nFd) {
 STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort) {
     STcpAttempt attempt;
     attempt.fd = OpenBoundSocket();
-    if (!attempt.fd.IsOpen())
+    if (!attempt.fd.IsOpen()) {
+        attempt.bNoResources = IsOutOfResources(errno);
         return attempt;
+    }
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = target;

@@ -8,7 +8,10 @@
 #include "support/test_items.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <map>
+#include <memory>
 #include <regex>
 #include <string>
 
@@ -226,4 +229,44 @@ TEST_F(CheckCommand, StoredTextNeverActsOnTheTerminal) {
         EXPECT_NE(WithoutDurations(r.out).find(row.want), std::string::npos)
             << row.locale << " " << row.args[0] << "\n" << r.out;
     }
+}
+
+// With the descriptor limit low and most of it already used, many probes in
+// flight must wait for descriptors, not report their targets down: the
+// results, the exit status and the log equal those of one probe at a time.
+TEST_F(CheckCommand, FewDescriptorsLeftGiveTheResultsOfOneByOne) {
+    rlimit ours{8192, 8192};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &ours), 0);
+    std::vector<std::unique_ptr<CLoopbackPort>> ports;
+    CItemList list;
+    for (int n = 0; n < 2000; ++n) {
+        ports.push_back(std::make_unique<CLoopbackPort>(true));
+        list.AddTail(NewItem(0, 1, "127.0.0.1", ports.back()->Port()));
+    }
+    list.m_nLogging = kLogAlways;
+    list.m_strLogFile = m_dir / "check.log";
+    const std::string path = WriteList(list);
+    // 256 descriptors at most, 150 of them open already (none of ours).
+    const auto fnCrowded = [] {
+        close_range(3, ~0U, 0);
+        rlimit low{256, 256};
+        setrlimit(RLIMIT_NOFILE, &low);
+        for (int nFd = 3; nFd >= 0 && nFd < 149;)
+            nFd = open("/dev/null", O_RDONLY);
+    };
+    std::map<std::string, std::pair<CliResult, size_t>> runs;
+    for (const char* pszJobs : {"1", "3000"}) {
+        std::filesystem::remove(list.m_strLogFile);
+        CliResult r = RunCli({"check", "--jobs", pszJobs, path}, fnCrowded);
+        runs[pszJobs] = {r, CountLines(ReadText(list.m_strLogFile))};
+    }
+    const auto& [one, nOneRecords] = runs["1"];
+    const auto& [many, nManyRecords] = runs["3000"];
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(many.status, one.status) << many.err;
+    EXPECT_EQ(many.err, "");
+    EXPECT_TRUE(WithoutDurations(many.out) == WithoutDurations(one.out))
+        << std::count(many.out.begin(), many.out.end(), 'N') << " targets reported down";
+    EXPECT_EQ(nOneRecords, 2000u);
+    EXPECT_EQ(nManyRecords, 2000u);
 }
