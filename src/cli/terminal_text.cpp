@@ -20,7 +20,8 @@ void AppendEscape(std::string& out, uint8_t byte) {
 
 // An ASCII byte: as it is when printable and not in `alsoEscaped`.
 void AppendAscii(std::string& out, uint8_t byte, std::string_view alsoEscaped) {
-    if (byte < 0x20 || byte == 0x7F || alsoEscaped.find(static_cast<char>(byte)) != alsoEscaped.npos)
+    if (byte < 0x20 || byte == 0x7F ||
+        alsoEscaped.find(static_cast<char>(byte)) != alsoEscaped.npos)
         AppendEscape(out, byte);
     else
         out += static_cast<char>(byte);

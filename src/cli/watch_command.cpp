@@ -85,8 +85,7 @@ void ReapChildren() {
 void Monitor(CWatchHost& host, CSchedule& schedule) {
     schedule.Start();
     while (!host.IsStopping()) {
-        pollfd fds[3] = {
-            {g_nStopFd, POLLIN, 0}, {g_nReloadFd, POLLIN, 0}, {g_nChildFd, POLLIN, 0}};
+        pollfd fds[3] = {{g_nStopFd, POLLIN, 0}, {g_nReloadFd, POLLIN, 0}, {g_nChildFd, POLLIN, 0}};
         int nReady = poll(fds, 3, WaitMilliseconds(host));
         if (nReady < 0 && errno != EINTR)
             break;

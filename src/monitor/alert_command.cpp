@@ -49,8 +49,8 @@ std::vector<const char*> MergedEnvironment(const std::vector<std::string>& extra
 // when it could not be written whole.
 std::string WriteDigestFile(const std::string& text) {
     const char* pszFolder = std::getenv("TMPDIR");
-    std::string strPath = std::string(pszFolder && *pszFolder ? pszFolder : "/tmp") +
-                          "/ostrel-digest-XXXXXX";
+    std::string strPath =
+        std::string(pszFolder && *pszFolder ? pszFolder : "/tmp") + "/ostrel-digest-XXXXXX";
     const int nFd = mkostemp(strPath.data(), O_CLOEXEC);
     if (nFd < 0)
         return {};
@@ -172,8 +172,13 @@ bool StartAlertCommand(const std::string& strCommandLine, const SAlertEnvironmen
     const char* argv[] = {"sh", "-c", strCommandLine.c_str(), nullptr};
     // With a digest file, a shell of ours runs the command's shell and then
     // removes the file; the command line reaches it as an argument, untouched.
-    const char* wrapped[] = {"sh", "-c", "/bin/sh -c \"$1\" sh; rm -f -- \"$2\"", "sh",
-                             strCommandLine.c_str(), strDigestFile.c_str(), nullptr};
+    const char* wrapped[] = {"sh",
+                             "-c",
+                             "/bin/sh -c \"$1\" sh; rm -f -- \"$2\"",
+                             "sh",
+                             strCommandLine.c_str(),
+                             strDigestFile.c_str(),
+                             nullptr};
     const bool bStarted = StartDetached(strDigestFile.empty() ? argv : wrapped, env.data());
     if (!bStarted && !strDigestFile.empty())
         unlink(strDigestFile.c_str());

@@ -25,7 +25,8 @@ SAlertEnvironment AlertDigestEnvironment(const CItemList& list) {
         const size_t nSeparator = nFailed++ > 0 ? 1 : 0;
         // Once one word is left out, so are all after it: the value is a
         // head of the list, never a list with holes.
-        bTruncated = bTruncated || strTargets.size() + nSeparator + word.size() > kMaxFailedTargetsBytes;
+        bTruncated =
+            bTruncated || strTargets.size() + nSeparator + word.size() > kMaxFailedTargetsBytes;
         if (!bTruncated)
             strTargets += (nSeparator ? " " : "") + word;
     }

@@ -49,13 +49,6 @@ std::string WaitForFile(const std::string& strPath) {
     return {};
 }
 
-std::string ReadText(const std::string& strPath) {
-    std::ifstream in(strPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool WaitForEmptyFolder(const std::string& strPath) {
     for (int i = 0; i < 1000 && !std::filesystem::is_empty(strPath); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -142,90 +135,46 @@ TEST(AlertCommand, DigestOfThePassReachesTheCommandInItsEnvironment) {
 }
 } // namespace
 
-namespace {
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-} // namespace
-
-// Each row: the failed targets of a pass, what OSTREL_FAILED_TARGETS_TRUNCATED
-// holds, the words a shell makes of $OSTREL_FAILED_TARGETS unquoted (how
-// many, the first and the last), and the digest file's lines (how many, the
-// last).
-// Past 128 KiB in one variable the command would not start at all; a shell
-// pattern in a target would stand for the files it matches.
+// Each row: the failed targets of a pass, and what the command finds:
+// OSTREL_FAILED_TARGETS_TRUNCATED, the words a shell makes of
+// $OSTREL_FAILED_TARGETS unquoted (how many, the first, the last), the digest
+// file's lines (how many, the last one's head) and its mode. Past 128 KiB in
+// one variable the command would not start at all; a shell pattern in a
+// target would stand for the files it matches. The file goes with the shell.
 TEST(AlertCommand, DigestOfAnyPassStartsTheCommandAndSplitsSafely) {
-    struct SRow {
-        const char* what;
-        std::function<void(CItemList&)> fill;
-        const char* truncated;
-        size_t nWords;
-        std::string first, last;
-        size_t nFileLines;
-        std::string fileLast;
-    };
-    const SRow rows[] = {
-        {"12,000 failed short targets",
-         [](CItemList& list) {
-             char name[16];
-             for (int n = 0; n < 12000; ++n) {
-                 std::snprintf(name, sizeof name, "host-%05d", n);
-                 list.AddTail(NewItem(0, kProbeTcp, name, 8080));
-             }
+    const std::pair<std::function<void(CItemList&)>, std::string> rows[] = {
+        {[](CItemList& l) {
+             for (int n = 0; n < 12000; ++n)
+                 l.AddTail(NewItem(0, kProbeTcp, "host-" + std::to_string(10000 + n), 8080));
          },
-         "1", 4096, "host-00000:8080", "host-04095:8080", 12000, "host-11999:8080"},
-        {"one address of 140,000 bytes",
-         [](CItemList& list) { list.AddTail(NewItem(0, kProbeIcmp, std::string(140000, 'a'), 0)); },
-         "1", 0, "", "", 1, std::string(140000, 'a')},
-        {"shell patterns",
-         [](CItemList& list) {
-             list.AddTail(NewItem(0, kProbeIcmp, "/*", 0));
-             list.AddTail(NewItem(0, kProbeTcp, "a?[b]", 1));
+         "1|4096|host-10000:8080|host-14095:8080|12000|host-21999:8080|600"},
+        {[](CItemList& l) { l.AddTail(NewItem(0, kProbeIcmp, std::string(140000, 'a'), 0)); },
+         "1|0|||1|aaaaaaaaaaaaaaaaaaaa|600"},
+        {[](CItemList& l) {
+             l.AddTail(NewItem(0, kProbeIcmp, "/*", 0));
+             l.AddTail(NewItem(0, kProbeTcp, "a?[b]", 1));
          },
-         "unset", 2, "/\\x2a", "a\\x3f\\x5bb]:1", 2, "a\\x3f\\x5bb]:1"},
+         "|2|/\\x2a|a\\x3f\\x5bb]:1|2|a\\x3f\\x5bb]:1|600"},
     };
     CTempDir dir, tmp;
     setenv("TMPDIR", tmp.Path().c_str(), 1);
     const std::string strCommand =
-        "cd '" + dir.Path() + "' && for t in $OSTREL_FAILED_TARGETS; do echo \"$t\"; done > words" +
-        " && cp \"$OSTREL_DIGEST_FILE\" digest && printf '%s|%s\\n' " +
-        "\"${OSTREL_FAILED_TARGETS_TRUNCATED-unset}\" \"$(stat -c %a \"$OSTREL_DIGEST_FILE\")\"" +
-        " > tmp && mv tmp out";
-    for (const SRow& row : rows) {
+        "cd '" + dir.Path() + "' && f=$OSTREL_DIGEST_FILE && set -- $OSTREL_FAILED_TARGETS && " +
+        "printf '%s|%s|%s|%s|%s|%s|%s\\n' \"$OSTREL_FAILED_TARGETS_TRUNCATED\" $# \"${1-}\" " +
+        "\"$(for w; do :; done; echo \"${w-}\")\" $(wc -l < \"$f\") " +
+        "\"$(tail -n 1 \"$f\" | cut -c 1-20)\" $(stat -c %a \"$f\") > tmp && mv tmp out";
+    for (const auto& [fill, want] : rows) {
         CItemList list;
-        row.fill(list);
+        fill(list);
         std::filesystem::remove(dir / "out");
-        ASSERT_TRUE(StartAlertCommand(strCommand, AlertDigestEnvironment(list))) << row.what;
-        EXPECT_EQ(WaitForFile(dir / "out"), std::string(row.truncated) + "|600\n") << row.what;
-        const std::vector<std::string> words = Lines(ReadText(dir / "words"));
-        ASSERT_EQ(words.size(), row.nWords) << row.what;
-        if (!words.empty()) {
-            EXPECT_EQ(words.front(), row.first) << row.what;
-            EXPECT_EQ(words.back(), row.last) << row.what;
-        }
-        const std::vector<std::string> fileLines = Lines(ReadText(dir / "digest"));
-        ASSERT_EQ(fileLines.size(), row.nFileLines) << row.what;
-        EXPECT_EQ(fileLines.back(), row.fileLast) << row.what;
-        // Removed once the command's shell has ended.
-        EXPECT_TRUE(WaitForEmptyFolder(tmp.Path())) << row.what;
+        ASSERT_TRUE(StartAlertCommand(strCommand, AlertDigestEnvironment(list))) << want;
+        EXPECT_EQ(WaitForFile(dir / "out"), want + "\n");
+        EXPECT_TRUE(WaitForEmptyFolder(tmp.Path())) << want;
     }
-    unsetenv("TMPDIR");
-    EXPECT_TRUE(ChildPids().empty());
-}
-
-// An environment the system will not pass on: the shell cannot start, which
-// the caller hears, and nothing is left behind.
-TEST(AlertCommand, AShellThatCannotStartIsReportedAndLeavesNoFile) {
-    CTempDir tmp;
-    setenv("TMPDIR", tmp.Path().c_str(), 1);
+    // An environment the system will not pass on: the caller hears that the
+    // shell could not start, and nothing is left behind.
     setenv("OSTREL_TEST_HUGE", std::string(200000, 'x').c_str(), 1);
-    CItemList list;
-    list.AddTail(NewItem(0, kProbeIcmp, "h", 0));
-    EXPECT_FALSE(StartAlertCommand("true", AlertDigestEnvironment(list)));
+    EXPECT_FALSE(StartAlertCommand("true", {{}, {}, "text"}));
     unsetenv("OSTREL_TEST_HUGE");
     unsetenv("TMPDIR");
     EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));

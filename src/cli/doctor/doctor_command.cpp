@@ -17,7 +17,7 @@ constexpr int kExitCheckFailed = 1;
 // "  fix: " under a failure, "  advice: " under a check that passed.
 void PrintCheck(const SDoctorCheck& check) {
     PrintLine(stdout, VisibleSystemText((check.bOk ? "ok   " : "FAIL ") + check.strName + ": " +
-                                  check.strFinding));
+                                        check.strFinding));
     for (const std::string& fix : check.fixes)
         PrintLine(stdout, VisibleSystemText((check.bOk ? "  advice: " : "  fix: ") + fix));
 }
