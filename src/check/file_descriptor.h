@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <utility>
 
 class CFileDescriptor {
@@ -28,3 +30,10 @@ public:
 private:
     int m_nFd;
 };
+
+// Whether a call that opens a descriptor failed for want of one (the
+// process's limit or the system's) or of kernel memory: nothing about what
+// it was to reach.
+inline bool IsOutOfResources(int nErrno) {
+    return nErrno == EMFILE || nErrno == ENFILE || nErrno == ENOBUFS || nErrno == ENOMEM;
+}

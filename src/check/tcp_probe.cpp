@@ -59,8 +59,10 @@ void SetConnectTimeout(int nFd, std::chrono::milliseconds timeout) {
 STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort) {
     STcpAttempt attempt;
     attempt.fd = OpenBoundSocket();
-    if (!attempt.fd.IsOpen())
+    if (!attempt.fd.IsOpen()) {
+        attempt.bNoResources = IsOutOfResources(errno);
         return attempt;
+    }
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = target;

@@ -32,6 +32,9 @@ int32_t ProbeTcp(in_addr target, uint16_t nPort);
 struct STcpAttempt {
     CFileDescriptor fd;  // the socket while the outcome is pending
     int32_t nResult = 0; // the outcome once `fd` is closed
+    // The socket could not be opened for want of a descriptor or of memory:
+    // the attempt was never made.
+    bool bNoResources = false;
     bool IsPending() const { return fd.IsOpen(); }
 };
 // Starts the attempt; pending until the socket reports writable or an error.

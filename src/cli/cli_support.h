@@ -3,7 +3,7 @@
 // and JSON string escaping.
 #pragma once
 
-#include "framework/control_bytes.h"
+#include "cli/terminal_text.h"
 #include "model/item_list.h"
 
 #include <cstdint>
@@ -83,12 +83,6 @@ int SaveListForCli(const std::string& path, const CItemList& list);
 // same time cannot lose one.
 int LoadListOrDefaultForCli(CListFileUpdate& file, std::unique_ptr<CItemList>& out);
 int SaveListForCli(CListFileUpdate& file, const CItemList& list);
-
-// `text` for a terminal: control characters shown as \xNN, since printed
-// as they are they would act on the terminal.
-inline std::string VisibleText(const std::string& text) {
-    return EscapeControlBytes(text);
-}
 
 // `text` as a JSON string with its quotes: control characters escaped, and
 // each byte of 0x80 and above written as \u00xx with the byte's value.

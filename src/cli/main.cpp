@@ -1,6 +1,7 @@
 // ostrel-cli: creates, inspects and edits Ostrel list files without a window.
 #include "cli/cli_commands.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -45,6 +46,10 @@ int Dispatch(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Only the character type: numbers and messages stay as the C locale
+    // writes them.
+    std::setlocale(LC_CTYPE, "");
+    ChooseTerminalEncoding();
     int rc = Dispatch(argc, argv);
     // Output that could not be written is a failure, not a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

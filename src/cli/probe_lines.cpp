@@ -13,7 +13,9 @@ std::string TextLine(int nRow, const CItem& item, const char* pszText, double dM
     char head[16], tail[64];
     std::snprintf(head, sizeof head, "%5d  ", nRow);
     std::snprintf(tail, sizeof tail, "  %-6s  %-3s  %.1f ms\n", strPort.c_str(), pszText, dMs);
-    return head + VisibleText(item.m_strAddress) + tail;
+    // Also the bytes a shell's double quotes leave special, so that the
+    // address can be pasted into a quoted word and mean only itself.
+    return head + VisibleText(item.m_strAddress, "\"\\$`") + tail;
 }
 
 std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs) {

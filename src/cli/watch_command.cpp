@@ -8,6 +8,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +19,7 @@ namespace {
 // Written by the signal handlers, each a counter read by the main loop.
 int g_nStopFd = -1;
 int g_nReloadFd = -1;
+int g_nChildFd = -1;
 
 void Signal(int nFd) {
     const int nSavedErrno = errno;
@@ -32,6 +34,10 @@ void OnStopSignal(int) {
 
 void OnReloadSignal(int) {
     Signal(g_nReloadFd);
+}
+
+void OnChildSignal(int) {
+    Signal(g_nChildFd);
 }
 
 bool Install(int nSignal, void (*pfnHandler)(int)) {
@@ -61,6 +67,17 @@ int WaitMilliseconds(const CWatchHost& host) {
     return host.TimerDue() ? MillisecondsUntil(*host.TimerDue()) : -1;
 }
 
+// Reaps every child that has ended. The alert command's intermediate process
+// is waited for where it is started, on this thread, so what is left here
+// are the processes the system hands to us: as process 1 of a PID namespace
+// (a container's entry point), every orphan of the namespace, the alert
+// commands' shells among them.
+void ReapChildren() {
+    Drain(g_nChildFd);
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
 // Sleeps until the schedule's timer falls due, a reload is asked for or the
 // program is to end; runs the passes as they fall due. A reload asked for
 // during a pass is done at the next wake-up, which comes at once and goes
@@ -68,8 +85,8 @@ int WaitMilliseconds(const CWatchHost& host) {
 void Monitor(CWatchHost& host, CSchedule& schedule) {
     schedule.Start();
     while (!host.IsStopping()) {
-        pollfd fds[2] = {{g_nStopFd, POLLIN, 0}, {g_nReloadFd, POLLIN, 0}};
-        int nReady = poll(fds, 2, WaitMilliseconds(host));
+        pollfd fds[3] = {{g_nStopFd, POLLIN, 0}, {g_nReloadFd, POLLIN, 0}, {g_nChildFd, POLLIN, 0}};
+        int nReady = poll(fds, 3, WaitMilliseconds(host));
         if (nReady < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN)
@@ -78,6 +95,8 @@ void Monitor(CWatchHost& host, CSchedule& schedule) {
             Drain(g_nReloadFd);
             host.ReloadList();
         }
+        if (fds[2].revents & POLLIN)
+            ReapChildren();
         if (WaitMilliseconds(host) == 0)
             schedule.OnTimer(host.TimerId());
     }
@@ -105,10 +124,13 @@ int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
         return rc;
     CFileDescriptor stop(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     CFileDescriptor reload(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    CFileDescriptor child(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     g_nStopFd = stop.Get();
     g_nReloadFd = reload.Get();
-    if (!stop.IsOpen() || !reload.IsOpen() || !Install(SIGINT, OnStopSignal) ||
-        !Install(SIGTERM, OnStopSignal) || !Install(SIGHUP, OnReloadSignal)) {
+    g_nChildFd = child.Get();
+    if (!stop.IsOpen() || !reload.IsOpen() || !child.IsOpen() || !Install(SIGINT, OnStopSignal) ||
+        !Install(SIGTERM, OnStopSignal) || !Install(SIGHUP, OnReloadSignal) ||
+        !Install(SIGCHLD, OnChildSignal)) {
         std::perror("ostrel-cli: cannot set up signal handling");
         return kExitUsage;
     }
@@ -130,7 +152,10 @@ const CCliCommand kWatchCommand = {
     "as check does. After a pass in which a target did not respond, prints \"One or\n"
     "more connection failed!\" on standard error and starts the list's alert\n"
     "command through /bin/sh -c, not waited for; its environment holds\n"
-    "OSTREL_FAILED, OSTREL_TOTAL and OSTREL_FAILED_TARGETS. No sound is played.\n"
+    "OSTREL_FAILED, OSTREL_TOTAL, OSTREL_FAILED_TARGETS (cut to 64 KiB of whole\n"
+    "targets, then OSTREL_FAILED_TARGETS_TRUNCATED=1) and OSTREL_DIGEST_FILE (every\n"
+    "failed target, one a line; removed when the command's shell ends). A command\n"
+    "that cannot be started is reported on standard error. No sound is played.\n"
     "SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads LIST again\n"
     "for the next pass (a file that no longer loads keeps the list in use).\n"
     "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"

@@ -63,5 +63,5 @@ void CWatchHost::WriteTextfile(const std::vector<double>& probeSeconds, double d
     metrics.dEndUnixSeconds = static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
     std::string strError;
     if (!WriteMetricsTextfile(*m_options.textfile, *m_pList, metrics, strError))
-        PrintLine(stderr, "ostrel-cli: " + VisibleText(strError));
+        PrintLine(stderr, "ostrel-cli: " + VisibleSystemText(strError));
 }

@@ -4,10 +4,6 @@
 
 #include <cstdint>
 
-namespace {
-// The length of the well-formed UTF-8 sequence at the start of `s`, or 0 when
-// it starts with none: no overlong forms, surrogates or code points past
-// U+10FFFF.
 size_t Utf8SequenceLength(std::string_view s) {
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
     const uint8_t lead = byte(0);
@@ -36,7 +32,6 @@ size_t Utf8SequenceLength(std::string_view s) {
     return n;
 }
 
-// A code point of the Basic Multilingual Plane, 0x80 and above, in UTF-8.
 void AppendUtf8(std::string& out, uint16_t unit) {
     if (unit < 0x800) {
         out += static_cast<char>(0xC0 | (unit >> 6));
@@ -46,7 +41,6 @@ void AppendUtf8(std::string& out, uint16_t unit) {
     }
     out += static_cast<char>(0x80 | (unit & 0x3F));
 }
-} // namespace
 
 void AppendUtf8FromBytes(std::string& out, std::string_view bytes) {
     size_t nKept = 0; // the start of the run of well-formed text not yet appended

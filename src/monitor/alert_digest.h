@@ -3,20 +3,29 @@
 #pragma once
 
 #include "model/item_list.h"
+#include "monitor/alert_command.h"
 
-#include <string>
-#include <vector>
+#include <cstddef>
 
-// The variables, as "NAME=value", that describe the results in `list` (each
-// target's m_bOk after the pass):
+// At most this many bytes of targets go into OSTREL_FAILED_TARGETS: a single
+// string of the environment may not pass 128 KiB, and past it the command
+// could not be started at all.
+inline constexpr size_t kMaxFailedTargetsBytes = 65536;
+
+// What the command finds about the results in `list` (each target's m_bOk
+// after the pass), as "NAME=value":
 // - OSTREL_FAILED: how many targets did not respond, in decimal;
 // - OSTREL_TOTAL: how many targets the list holds;
 // - OSTREL_FAILED_TARGETS: the targets that did not respond, in list order,
 //   each as one word, the words separated by single blanks: "address:port"
 //   (the stored port in decimal) for a TCP target, "address" for an ICMP
 //   echo target. Within an address, every control byte, the blank, the
-//   backslash and the colon are written as \xNN (lower-case hex), so the
-//   value splits on blanks, a word holds a colon exactly when it names a
+//   backslash, the colon and the shell's pattern bytes * ? [ are written as
+//   \xNN (lower-case hex), so the value splits on blanks into words that a
+//   shell leaves as they are, a word holds a colon exactly when it names a
 //   TCP target, and replacing each \xNN by its byte gives the address back.
-//   An ICMP target with an empty address gives an empty word.
-std::vector<std::string> AlertDigestEnvironment(const CItemList& list);
+//   An ICMP target with an empty address gives an empty word. Only as many
+//   whole words as fit in kMaxFailedTargetsBytes are given;
+// - OSTREL_FAILED_TARGETS_TRUNCATED=1 when words were left out.
+// The file text holds every word, each on a line of its own.
+SAlertEnvironment AlertDigestEnvironment(const CItemList& list);

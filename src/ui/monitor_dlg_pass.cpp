@@ -75,7 +75,7 @@ void CMonitorDlg::KillScheduleTimer(int nTimer) {
 void CMonitorDlg::RaiseAlerts() {
     const bool bCommand =
         !m_strExecute.empty() && !(m_pList && m_pList->IsCommandHeld(m_strExecute));
-    std::vector<std::string> digest;
+    SAlertEnvironment digest;
     if (bCommand && m_pList)
         digest = AlertDigestEnvironment(*m_pList);
     if (m_bPopup)

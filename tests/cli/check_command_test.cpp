@@ -8,9 +8,12 @@
 #include "support/test_items.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <deque>
 #include <regex>
 #include <string>
+#include <tuple>
 
 namespace {
 // The output with every duration replaced by "T", which varies from run to run.
@@ -191,4 +194,73 @@ TEST_F(CheckCommand, LoadErrorsAndUsage) {
     r = RunCli({"check", "--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--jobs N] [--json] LIST\n", 0), 0u);
+}
+
+// Stored text reaches the terminal with no byte it takes as a control: C1
+// bytes (0x9D starts an operating system command, 0x9B a control sequence)
+// are \xNN; in a UTF-8 terminal every other Windows-1252 character arrives
+// in UTF-8, in others printable ASCII only. check's line also writes the
+// bytes a shell's double quotes leave special. JSON is as it was.
+TEST_F(CheckCommand, StoredTextNeverActsOnTheTerminal) {
+    CItemList list;
+    list.AddTail(NewItem(0, 1,
+                         "127.0.0.1 \x9d"
+                         "0;T\x9c\xe9\"$`\\",
+                         m_listening.Port()));
+    list.m_strExecute = "\x9b"
+                        "8m hidden";
+    const std::string path = WriteList(list), port = std::to_string(m_listening.Port());
+    const std::string tail = "\\x22\\x24\\x60\\x5c  " + port + std::string(6 - port.size(), ' ');
+    const std::tuple<const char*, std::vector<std::string>, std::string> rows[] = {
+        {"C.UTF-8",
+         {"show"},
+         "alert:        \xe2\x80\xba"
+         "8m hidden\n"},
+        {"C.UTF-8", {"show"}, "No   127.0.0.1 \\x9d0;T\xc5\x93\xc3\xa9\"$`\\\n"},
+        {"C", {"show"}, "alert:        \\x9b8m hidden\n"},
+        {"C", {"show"}, "No   127.0.0.1 \\x9d0;T\\x9c\\xe9\"$`\\\n"},
+        {"C.UTF-8", {"check"}, "1  127.0.0.1 \\x9d0;T\xc5\x93\xc3\xa9" + tail + "  Yes  T ms\n"},
+        {"C", {"check"}, "1  127.0.0.1 \\x9d0;T\\x9c\\xe9" + tail + "  Yes  T ms\n"},
+        {"C.UTF-8", {"check", "--json"}, "\"127.0.0.1 \\u009d0;T\\u009c\\u00e9\\\"$`\\\\\""},
+    };
+    for (auto [pszLocale, args, want] : rows) {
+        args.push_back(path);
+        const char* pszLocaleName = pszLocale;
+        CliResult r = RunCli(args, [pszLocaleName] { setenv("LC_ALL", pszLocaleName, 1); });
+        EXPECT_NE(WithoutDurations(r.out).find(want), std::string::npos) << pszLocale << r.out;
+    }
+}
+
+// With the descriptor limit low and most of it already used, many probes in
+// flight must wait for descriptors, not report their targets down: the
+// results, the exit status and the log equal those of one probe at a time.
+TEST_F(CheckCommand, FewDescriptorsLeftGiveTheResultsOfOneByOne) {
+    rlimit ours{8192, 8192};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &ours), 0);
+    std::deque<CLoopbackPort> ports;
+    CItemList list;
+    for (int n = 0; n < 2000; ++n)
+        list.AddTail(NewItem(0, 1, "127.0.0.1", ports.emplace_back(true).Port()));
+    list.m_nLogging = kLogAlways;
+    list.m_strLogFile = m_dir / "check.log";
+    const std::string path = WriteList(list);
+    std::vector<std::string> results;
+    for (const char* pszJobs : {"1", "3000"}) {
+        std::filesystem::remove(list.m_strLogFile);
+        // 256 descriptors at most, 150 of them open already (none of ours).
+        CliResult r = RunCli({"check", "--jobs", pszJobs, path}, [] {
+            close_range(3, ~0U, 0);
+            rlimit low{256, 256};
+            setrlimit(RLIMIT_NOFILE, &low);
+            for (int nFd = 3; nFd >= 0 && nFd < 149;)
+                nFd = open("/dev/null", O_RDONLY);
+        });
+        results.push_back(std::to_string(r.status) + r.err + " " +
+                          std::to_string(CountLines(ReadText(list.m_strLogFile))) + " records\n" +
+                          WithoutDurations(r.out));
+    }
+    EXPECT_EQ(results[0].substr(0, 15), "0 2000 records\n");
+    EXPECT_TRUE(results[1] == results[0])
+        << results[1].substr(0, 15) << std::count(results[1].begin(), results[1].end(), 'N')
+        << " targets down";
 }

@@ -5,6 +5,7 @@
 #include "check/private_network.h"
 #include "cli_run.h"
 #include "support/as_user.h"
+#include "support/run_as_nobody.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -39,7 +42,9 @@ size_t CountOf(const std::string& text, const std::string& what) {
 // One `ostrel-cli watch` run, its output going to files.
 class CWatch {
 public:
-    CWatch(const CTempDir& dir, std::vector<std::string> args, const char* pszMinuteMs)
+    // `wrapper`: a command that runs watch, as ExecCli takes it.
+    CWatch(const CTempDir& dir, std::vector<std::string> args, const char* pszMinuteMs,
+           const std::vector<std::string>& wrapper = {})
         : m_out(dir / "watch.out"), m_err(dir / "watch.err") {
         args.insert(args.begin(), "watch");
         m_pid = fork();
@@ -47,9 +52,10 @@ public:
             dup2(open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             dup2(open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             setenv("OSTREL_WATCH_MINUTE_MS", pszMinuteMs, 1);
-            ExecCli(args);
+            ExecCli(args, wrapper);
         }
     }
+    pid_t Pid() const { return m_pid; }
     ~CWatch() {
         if (m_pid > 0 && !m_bEnded) {
             kill(m_pid, SIGKILL);
@@ -248,4 +254,49 @@ TEST(WatchCommand, TerminateEndsItDuringASilentEcho) {
         EXPECT_EQ(CountOf(log, "\r\n"), 1u) << "one whole record, the first target's: " << log;
         EXPECT_NE(log.find(", 1, \"127.0.0.1\", 1, "), std::string::npos) << log;
     }
+}
+
+namespace {
+// The children of `pid` whose /proc/PID/stat holds `state` (" Z ": zombies).
+std::vector<std::string> ChildrenOf(pid_t pid, const std::string& state = "") {
+    std::vector<std::string> children;
+    std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                       "/children");
+    for (std::string child; list >> child;)
+        if (ReadText("/proc/" + child + "/stat").find(") " + state) != std::string::npos)
+            children.push_back(child);
+    return children;
+}
+} // namespace
+
+// Under a service's AmbientCapabilities=CAP_NET_RAW, as nobody: the alert
+// command holds no capability in any set it could use or hand on, and no
+// descriptor but 0, 1 and 2 (3: ls's own handle of the folder).
+TEST(WatchCommand, AlertCommandGetsNoCapabilityAndNoDescriptor) {
+    CTempDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    CLoopbackPort refusing(false);
+    const std::string list = dir / "l.osl";
+    MakeList(list, {{"--tcp", std::to_string(refusing.Port()), "127.0.0.1"}},
+             {"--execute", "cd '" + dir.Path() + "' && grep -c 'Cap[IPEA].*:\t0\\{16\\}$' " +
+                               "/proc/$$/status > c; mv c caps && exec ls /proc/self/fd > f"});
+    std::filesystem::permissions(list, std::filesystem::perms::all);
+    CWatch watch(dir, {list}, "60000", AsNobody(true));
+    ASSERT_TRUE(WaitFor([&] { return !ReadText(dir / "f").empty(); })) << watch.Err();
+    EXPECT_EQ(ReadText(dir / "caps") + ReadText(dir / "f"), "4\n0\n1\n2\n3\n");
+}
+
+// As process 1 of a PID namespace, every alert's shell ends as watch's own
+// child: watch reaps them.
+TEST(WatchCommand, AsProcessOneItReapsTheAlertCommands) {
+    CTempDir dir;
+    CLoopbackPort refusing(false);
+    const std::string list = dir / "l.osl", alerts = dir / "alerts";
+    MakeList(list, {{"--tcp", std::to_string(refusing.Port()), "127.0.0.1"}},
+             {"--period", "1", "--execute", "echo >> '" + alerts + "'"});
+    CWatch watch(dir, {list}, "50", {"unshare", "--pid", "--fork", "--kill-child"});
+    ASSERT_TRUE(WaitFor([&] { return CountOf(ReadText(alerts), "\n") >= 10; })) << watch.Err();
+    const pid_t nWatch = std::stoi(ChildrenOf(watch.Pid()).at(0));
+    EXPECT_TRUE(WaitFor([&] { return ChildrenOf(nWatch, "Z ").empty(); }))
+        << ChildrenOf(nWatch, "Z ").size() << " zombies";
 }

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -46,6 +47,12 @@ std::string WaitForFile(const std::string& strPath) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return {};
+}
+
+bool WaitForEmptyFolder(const std::string& strPath) {
+    for (int i = 0; i < 1000 && !std::filesystem::is_empty(strPath); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return std::filesystem::is_empty(strPath);
 }
 
 TEST(AlertCommand, RunsThroughTheShellDetachedWithNothingOfOursAndNoZombie) {
@@ -127,3 +134,49 @@ TEST(AlertCommand, DigestOfThePassReachesTheCommandInItsEnvironment) {
     EXPECT_TRUE(ChildPids().empty());
 }
 } // namespace
+
+// Each row: the failed targets of a pass, and what the command finds:
+// OSTREL_FAILED_TARGETS_TRUNCATED, the words a shell makes of
+// $OSTREL_FAILED_TARGETS unquoted (how many, the first, the last), the digest
+// file's lines (how many, the last one's head) and its mode. Past 128 KiB in
+// one variable the command would not start at all; a shell pattern in a
+// target would stand for the files it matches. The file goes with the shell.
+TEST(AlertCommand, DigestOfAnyPassStartsTheCommandAndSplitsSafely) {
+    const std::pair<std::function<void(CItemList&)>, std::string> rows[] = {
+        {[](CItemList& l) {
+             for (int n = 0; n < 12000; ++n)
+                 l.AddTail(NewItem(0, kProbeTcp, "host-" + std::to_string(10000 + n), 8080));
+         },
+         "1|4096|host-10000:8080|host-14095:8080|12000|host-21999:8080|600"},
+        {[](CItemList& l) { l.AddTail(NewItem(0, kProbeIcmp, std::string(140000, 'a'), 0)); },
+         "1|0|||1|aaaaaaaaaaaaaaaaaaaa|600"},
+        {[](CItemList& l) {
+             l.AddTail(NewItem(0, kProbeIcmp, "/*", 0));
+             l.AddTail(NewItem(0, kProbeTcp, "a?[b]", 1));
+         },
+         "|2|/\\x2a|a\\x3f\\x5bb]:1|2|a\\x3f\\x5bb]:1|600"},
+    };
+    CTempDir dir, tmp;
+    setenv("TMPDIR", tmp.Path().c_str(), 1);
+    const std::string strCommand =
+        "cd '" + dir.Path() + "' && f=$OSTREL_DIGEST_FILE && set -- $OSTREL_FAILED_TARGETS && " +
+        "printf '%s|%s|%s|%s|%s|%s|%s\\n' \"$OSTREL_FAILED_TARGETS_TRUNCATED\" $# \"${1-}\" " +
+        "\"$(for w; do :; done; echo \"${w-}\")\" $(wc -l < \"$f\") " +
+        "\"$(tail -n 1 \"$f\" | cut -c 1-20)\" $(stat -c %a \"$f\") > tmp && mv tmp out";
+    for (const auto& [fill, want] : rows) {
+        CItemList list;
+        fill(list);
+        std::filesystem::remove(dir / "out");
+        ASSERT_TRUE(StartAlertCommand(strCommand, AlertDigestEnvironment(list))) << want;
+        EXPECT_EQ(WaitForFile(dir / "out"), want + "\n");
+        EXPECT_TRUE(WaitForEmptyFolder(tmp.Path())) << want;
+    }
+    // An environment the system will not pass on: the caller hears that the
+    // shell could not start, and nothing is left behind.
+    setenv("OSTREL_TEST_HUGE", std::string(200000, 'x').c_str(), 1);
+    EXPECT_FALSE(StartAlertCommand("true", {{}, {}, "text"}));
+    unsetenv("OSTREL_TEST_HUGE");
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.Path()));
+    EXPECT_TRUE(ChildPids().empty());
+}

@@ -4,6 +4,8 @@
 #include "check/concurrent/probe_loop.h"
 #include "model/item.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -12,18 +14,38 @@
 #include <vector>
 
 namespace {
-// Descriptors left to the rest of the process beside the probes' sockets.
+// Descriptors left to the rest of the pass beside the probes' sockets: the
+// loops' epoll sets and raw sockets, the name lookups' threads (each may
+// open a socket and the files NSS reads), the log file's record by record.
 constexpr rlim_t kSpareDescriptors = 64;
 constexpr unsigned kMaxLoops = 8;
 
-// The probes the descriptor limit leaves room for, after raising the soft
-// limit toward the hard one as far as `nJobs` needs.
+// How many descriptors the process has open: the entries of /proc/self/fd
+// less the one reading it; without /proc, those of the first 65536 numbers
+// that are open.
+rlim_t OpenDescriptors() {
+    rlim_t nOpen = 0;
+    if (DIR* pDir = opendir("/proc/self/fd")) {
+        while (const dirent* pEntry = readdir(pDir))
+            nOpen += pEntry->d_name[0] != '.' ? 1 : 0;
+        closedir(pDir);
+        return nOpen > 0 ? nOpen - 1 : 0;
+    }
+    for (int nFd = 0; nFd < 65536; ++nFd)
+        nOpen += fcntl(nFd, F_GETFD) >= 0 ? 1 : 0;
+    return nOpen;
+}
+
+// The probes the descriptors still free leave room for, after raising the
+// soft limit toward the hard one as far as `nJobs` needs. A probe that finds
+// none free all the same waits for one (see CProbeLoop).
 int UsableJobs(int nJobs) {
     nJobs = std::max(nJobs, 1);
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return nJobs;
-    const rlim_t nWanted = static_cast<rlim_t>(nJobs) + kSpareDescriptors;
+    const rlim_t nOpen = OpenDescriptors();
+    const rlim_t nWanted = static_cast<rlim_t>(nJobs) + kSpareDescriptors + nOpen;
     if (limit.rlim_cur < nWanted) {
         rlimit raised = limit;
         raised.rlim_cur =
@@ -33,8 +55,8 @@ int UsableJobs(int nJobs) {
     }
     if (limit.rlim_cur >= nWanted)
         return nJobs;
-    return limit.rlim_cur > 2 * kSpareDescriptors
-               ? static_cast<int>(limit.rlim_cur - kSpareDescriptors)
+    return limit.rlim_cur > nOpen + 2 * kSpareDescriptors
+               ? static_cast<int>(limit.rlim_cur - nOpen - kSpareDescriptors)
                : 1;
 }
 

@@ -24,6 +24,14 @@ constexpr int kEventsPerWait = 256;
 // Probes started between two looks at the events, so that a list whose
 // probes all end at once (refused loopback ports) still hears a stop.
 constexpr int kStartsPerRound = 256;
+// Pauses between tries of probes that wait for a descriptor while none of
+// this loop's ends, and how long they wait with nothing of this loop in
+// flight before their targets count as failed, as a probe that cannot open
+// its socket fails alone: by then any echo of the pass has reached its
+// deadline and returned its descriptor.
+constexpr std::chrono::milliseconds kFirstRetryPause{1};
+constexpr std::chrono::milliseconds kLongestRetryPause{100};
+constexpr std::chrono::seconds kDescriptorPatience{10};
 // Packets read from the shared raw socket at one wake-up; the rest wait for
 // the next, after the deadlines have been looked at.
 constexpr int kRawPacketsPerWake = 1024;
@@ -91,7 +99,10 @@ bool CProbeLoop::Watch(int nFd, uint32_t nEvents, uint64_t nTag) {
 }
 
 void CProbeLoop::StartProbes() {
-    for (int nStarted = 0; nStarted < kStartsPerRound && m_nInFlight < m_slots.size(); ++nStarted) {
+    RetryWaiting();
+    for (int nStarted = 0;
+         nStarted < kStartsPerRound && m_nInFlight < m_slots.size() && m_waiting.empty();
+         ++nStarted) {
         size_t nRow = m_board.TakeRow();
         if (nRow == CPassBoard::kNone)
             return;
@@ -145,7 +156,9 @@ void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
     }
     slot.key = {address, 0, 0};
     SIcmpSocket sock = OpenIcmpSocket(slot.key, slot.deadline);
-    if (!sock.fd.IsOpen()) {
+    if (!sock.fd.IsOpen() && IsOutOfResources(errno)) {
+        WaitForDescriptor(nSlot, address);
+    } else if (!sock.fd.IsOpen()) {
         Finish(nSlot, 0);
     } else if (sock.kind == IcmpSocketKind::kRaw) {
         m_raw = std::move(sock.fd);
@@ -188,7 +201,9 @@ void CProbeLoop::BeginSharedEcho(uint32_t nSlot, in_addr address) {
 void CProbeLoop::BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort) {
     SSlot& slot = m_slots[nSlot];
     slot.connect = StartTcpConnect(address, nPort);
-    if (!slot.connect.IsPending()) {
+    if (slot.connect.bNoResources) {
+        WaitForDescriptor(nSlot, address);
+    } else if (!slot.connect.IsPending()) {
         Finish(nSlot, slot.connect.nResult);
     } else if (!Watch(slot.connect.fd.Get(), EPOLLOUT, Tag(nSlot, slot.nGeneration))) {
         Finish(nSlot, 0);
@@ -209,7 +224,52 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     ++slot.nGeneration;
     m_freeSlots.push_back(nSlot);
     --m_nInFlight;
+    m_retryAt = Clock::time_point{}; // what it held is free now
     m_board.Complete(nRow, nResult, dSeconds);
+}
+
+void CProbeLoop::WaitForDescriptor(uint32_t nSlot, in_addr address) {
+    SSlot& slot = m_slots[nSlot];
+    slot.state = ESlotState::kWaiting;
+    slot.address = address;
+    const Clock::time_point now = Clock::now();
+    if (m_waiting.empty()) {
+        m_shortSince = now;
+        m_retryPause = kFirstRetryPause;
+    } else {
+        m_retryPause = std::min(m_retryPause * 2, kLongestRetryPause);
+    }
+    m_waiting.push_back(nSlot);
+    m_retryAt = now + m_retryPause;
+}
+
+// Tries the waiting probes again in row order, until one still finds no
+// descriptor; it stays first in line.
+void CProbeLoop::RetryWaiting() {
+    const Clock::time_point now = Clock::now();
+    if (m_waiting.empty() || now < m_retryAt)
+        return;
+    const bool bGiveUp =
+        m_nInFlight == m_waiting.size() && now - m_shortSince >= kDescriptorPatience;
+    while (!m_waiting.empty()) {
+        const uint32_t nSlot = m_waiting.front();
+        m_waiting.pop_front();
+        if (bGiveUp) {
+            Finish(nSlot, 0);
+            continue;
+        }
+        const Clock::time_point shortSince = m_shortSince;
+        const std::chrono::milliseconds pause = m_retryPause;
+        Begin(nSlot, m_slots[nSlot].address);
+        if (m_slots[nSlot].state == ESlotState::kWaiting) {
+            m_waiting.pop_back();
+            m_waiting.push_front(nSlot);
+            m_shortSince = shortSince;
+            m_retryPause = std::min(pause * 2, kLongestRetryPause);
+            m_retryAt = now + m_retryPause;
+            return;
+        }
+    }
 }
 
 void CProbeLoop::OnEvent(const epoll_event& event) {
@@ -296,6 +356,11 @@ void CProbeLoop::ExpireDeadlines() {
 }
 
 int CProbeLoop::WaitMilliseconds() const {
+    if (!m_waiting.empty()) {
+        const Clock::time_point wake =
+            m_deadlines.empty() ? m_retryAt : std::min(m_retryAt, m_deadlines.front().first);
+        return MillisecondsUntil(wake);
+    }
     if (m_nInFlight < m_slots.size() && m_board.HasUntaken())
         return 0;
     if (m_deadlines.empty())

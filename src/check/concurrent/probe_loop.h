@@ -32,7 +32,7 @@ public:
     void Run();
 
 private:
-    enum class ESlotState { kFree, kResolving, kEcho, kSharedEcho, kConnect };
+    enum class ESlotState { kFree, kResolving, kWaiting, kEcho, kSharedEcho, kConnect };
 
     // One probe in flight.
     struct SSlot {
@@ -41,6 +41,7 @@ private:
         size_t nRow = 0;
         Clock::time_point start;
         Clock::time_point deadline; // an echo's
+        in_addr address{};          // where a waiting probe goes
         SIcmpSocket echo;           // a datagram echo's own socket
         SEchoKey key{};
         STcpAttempt connect;
@@ -54,6 +55,8 @@ private:
     void BeginSharedEcho(uint32_t nSlot, in_addr address);
     void BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort);
     void Finish(uint32_t nSlot, int32_t nResult);
+    void WaitForDescriptor(uint32_t nSlot, in_addr address);
+    void RetryWaiting();
     void OnEvent(const epoll_event& event);
     void OnResolved();
     void OnRawPackets();
@@ -76,4 +79,11 @@ private:
     CFileDescriptor m_raw;
     std::unordered_map<uint64_t, uint32_t> m_rawProbes; // echo key -> slot
     std::unique_ptr<CNameResolver> m_pResolver;
+    // Probes whose socket found no descriptor free, earliest row first: they
+    // try again once one of this loop's probes has ended, or after a pause
+    // that grows while none comes free; no new probe starts meanwhile.
+    std::deque<uint32_t> m_waiting;
+    Clock::time_point m_retryAt;
+    std::chrono::milliseconds m_retryPause{0};
+    Clock::time_point m_shortSince; // when the waiting began
 };

@@ -16,10 +16,10 @@ constexpr int kExitCheckFailed = 1;
 // "ok   NAME: FINDING" or "FAIL NAME: FINDING", then one line per command:
 // "  fix: " under a failure, "  advice: " under a check that passed.
 void PrintCheck(const SDoctorCheck& check) {
-    PrintLine(stdout, VisibleText((check.bOk ? "ok   " : "FAIL ") + check.strName + ": " +
-                                  check.strFinding));
+    PrintLine(stdout, VisibleSystemText((check.bOk ? "ok   " : "FAIL ") + check.strName + ": " +
+                                        check.strFinding));
     for (const std::string& fix : check.fixes)
-        PrintLine(stdout, VisibleText((check.bOk ? "  advice: " : "  fix: ") + fix));
+        PrintLine(stdout, VisibleSystemText((check.bOk ? "  advice: " : "  fix: ") + fix));
 }
 
 int RunDoctor(const CCliCommand& command, const std::vector<std::string>& args) {
