@@ -10,15 +10,21 @@ namespace {
 constexpr const char* kListFilter = "Ostrel list (*.osl)|*.osl";
 }
 
-// Saving replaces the file as a whole: a failed save leaves it as it was.
 void CMonitorDlg::OnSaveList() {
+    SaveListAs();
+}
+
+// Saving replaces the file as a whole: a failed save leaves it as it was.
+bool CMonitorDlg::SaveListAs() {
     const auto path = RunFileDialog(GetWindow(), {false, ".osl", std::string(),
                                                   kOfnHideReadOnly | kOfnOverwritePrompt,
                                                   kListFilter});
     if (!path)
-        return;
+        return false;
     try {
         WriteListFile(*path, *m_pList);
+        TakeListBaseline();
+        return true;
     } catch (const CFileException& e) {
         ShowMessageBox(GetWindow(), SaveFailedMessage(*path, e.m_lOsError),
                        EMsgIcon::kExclamation, true);
@@ -26,6 +32,7 @@ void CMonitorDlg::OnSaveList() {
         ShowMessageBox(GetWindow(), SaveFormatFailedMessage(*path), EMsgIcon::kExclamation,
                        true);
     }
+    return false;
 }
 
 void CMonitorDlg::OnLoadList() {
@@ -52,8 +59,10 @@ void CMonitorDlg::MirrorSettingsFromList() {
 // on, after its own box, to the dispatch that shows the error's message.
 void CMonitorDlg::LoadList(std::string strPath) {
     try {
-        if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath))
+        if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath)) {
             m_pList = std::move(pNew);
+            TakeListBaseline();
+        }
     } catch (const CFileException& e) {
         ShowMessageBox(GetWindow(), LoadFailedMessage(strPath, e.m_lOsError),
                        EMsgIcon::kExclamation, true);
