@@ -140,6 +140,6 @@ private:
     std::string m_strCommandLineTail;
     std::unique_ptr<CAlertSound> m_pSound;
     int m_nEndRequest = 0; // a result waiting for the pass to return; 0 when none
-    bool m_bClosing = false;            // the save question is up
+    bool m_bClosing = false; // the save question is up
     std::vector<uint8_t> m_savedContent; // ListContent when last loaded or saved
 };
