@@ -71,6 +71,7 @@ bool CMonitorDlg::OnInitDialog() {
     m_listView.Attach(Item<QTreeWidget>(kIdList));
     RefreshList();
     UpdateControls();
+    TakeListBaseline();
     if (!m_strCommandLineTail.empty()) {
         LoadList(m_strCommandLineTail);
         if (m_pList->m_bAutoStart)

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CAlertSound;
 
@@ -64,6 +65,9 @@ public:
     void PingNow();
     // Replaces the list from the list file at strPath, used verbatim.
     void LoadList(std::string strPath);
+    // Targets or settings changed since the list was loaded or saved (the
+    // results of passes are no change).
+    bool ListChanged() const;
 
     CListView& ListView() { return m_listView; }
     const CAlertSound& Sound() const { return *m_pSound; }
@@ -103,6 +107,14 @@ private:
     // Ends the modal run now, or once the pass and its alerts have returned.
     void EndWhenIdle(int nResult);
     void EndIfRequested();
+    // Ends the modal run unless the list has changed and the user, asked
+    // whether to save it first, cancels or the save fails.
+    void CloseNow(int nResult);
+    bool MayDiscardChanges();
+    void TakeFocusedFieldEdit();
+    void TakeListBaseline();
+    // Save List: true once the list has been written.
+    bool SaveListAs();
     bool CanChangeList() const { return !m_schedule.IsPassRunning(); }
     void EditTargets(const std::function<void()>& fnEdit);
 
@@ -128,4 +140,6 @@ private:
     std::string m_strCommandLineTail;
     std::unique_ptr<CAlertSound> m_pSound;
     int m_nEndRequest = 0; // a result waiting for the pass to return; 0 when none
+    bool m_bClosing = false; // the save question is up
+    std::vector<uint8_t> m_savedContent; // ListContent when last loaded or saved
 };

@@ -11,23 +11,30 @@ namespace {
 constexpr const char* kListFilter = "Ostrel list (*.osl)|*.osl";
 }
 
+void CMonitorDlg::OnSaveList() {
+    SaveListAs();
+}
+
 // Saving replaces the file as a whole: a failed save leaves it as it was. What
 // the user saves, the list may do when it is loaded again.
-void CMonitorDlg::OnSaveList() {
+bool CMonitorDlg::SaveListAs() {
     const auto path =
         RunFileDialog(GetWindow(), {false, ".osl", std::string(),
                                     kOfnHideReadOnly | kOfnOverwritePrompt, kListFilter});
     if (!path)
-        return;
+        return false;
     try {
         WriteListFile(*path, *m_pList);
         TrustSavedList(*path, *m_pList);
+        TakeListBaseline();
+        return true;
     } catch (const CFileException& e) {
         ShowMessageBox(GetWindow(), SaveFailedMessage(*path, e.m_lOsError), EMsgIcon::kExclamation,
                        true);
     } catch (const CArchiveException&) {
         ShowMessageBox(GetWindow(), SaveFormatFailedMessage(*path), EMsgIcon::kExclamation, true);
     }
+    return false;
 }
 
 void CMonitorDlg::OnLoadList() {
@@ -56,6 +63,7 @@ void CMonitorDlg::LoadList(std::string strPath) {
     try {
         if (std::unique_ptr<CItemList> pNew = ReadListFile(strPath)) {
             m_pList = std::move(pNew);
+            TakeListBaseline();
             TrustLoadedList(GetWindow(), strPath, *m_pList);
         }
     } catch (const CFileException& e) {

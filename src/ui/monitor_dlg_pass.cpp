@@ -91,9 +91,9 @@ void CMonitorDlg::OnOK() {
         EndWhenIdle(kIdOk);
 }
 
+// Monitoring stops when the close is acted on (CloseNow), so that a close
+// the user then cancels leaves it running.
 void CMonitorDlg::OnCancel() {
-    if (m_schedule.RunningFlag())
-        StopMonitoring();
     EndWhenIdle(kIdCancel);
 }
 
@@ -102,14 +102,14 @@ void CMonitorDlg::EndWhenIdle(int nResult) {
     if (m_schedule.IsPassRunning())
         m_nEndRequest = nResult;
     else
-        EndDialog(nResult);
+        CloseNow(nResult);
 }
 
 void CMonitorDlg::EndIfRequested() {
     if (m_nEndRequest != 0 && !m_schedule.IsPassRunning()) {
         const int nResult = m_nEndRequest;
         m_nEndRequest = 0;
-        EndDialog(nResult);
+        CloseNow(nResult);
     }
 }
 

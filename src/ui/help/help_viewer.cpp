@@ -1,5 +1,6 @@
 #include "ui/help/help_viewer.h"
 
+#include "ui/toolkit/center_window.h"
 #include "ui/toolkit/program_icon.h"
 #include "ui/toolkit/text.h"
 
@@ -30,8 +31,11 @@ CHelpRefusal::~CHelpRefusal() {
     --g_nRefusals;
 }
 
+// A window of its owner's: it stays in front of it, and the owner's modal run
+// does not block it.
 CHelpViewer::CHelpViewer(QWidget* pOwner, const QString& path)
-    : QTextBrowser(nullptr), m_pOwner(pOwner) {
+    : QTextBrowser(pOwner), m_pOwner(pOwner) {
+    setWindowFlag(Qt::Window);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Ostrel Help"));
     setWindowIcon(ProgramIcon());
@@ -64,6 +68,7 @@ bool WinHelp(QWidget* pOwner, const std::string& strHelpFile, EHelpCommand comma
             pViewer->close();
         pViewer = new CHelpViewer(pOwner, path);
         Viewers().emplace_back(pViewer);
+        CenterWindow(pViewer, pOwner);
     } else {
         pViewer->home(); // back to the contents
     }

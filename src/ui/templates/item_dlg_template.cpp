@@ -12,7 +12,7 @@ const CDialogTemplate& ItemDlgTemplate() {
         {
             {kIdStatic, ECtlKind::kLabel, "Address", 18, 18, 26, 8},
             {1022, ECtlKind::kEdit, "", 54, 15, 209, 14, 0, true},
-            {1020, ECtlKind::kRadio, "ICMP (Ping)", 18, 45, 53, 10, kStyleGroup},
+            {1020, ECtlKind::kRadio, "ICMP (Ping)", 18, 45, 53, 10, kStyleGroup, true},
             {1021, ECtlKind::kRadio, "Connect", 18, 63, 43, 10},
             {kIdStatic, ECtlKind::kLabel, "Port", 73, 64, 18, 8},
             {1023,

@@ -24,7 +24,7 @@ const CDialogTemplate& MonitorDlgTemplate() {
             {kIdStatic, ECtlKind::kLabel, "minutes.", 104, 142, 27, 8},
             {1005, ECtlKind::kCheckBox, "Start Automatically", 21, 159, 74, 10, 0, true},
             {kIdStatic, ECtlKind::kGroupFrame, "Logging", 14, 176, 231, 57},
-            {1033, ECtlKind::kRadio, "Never", 21, 194, 35, 10, kStyleGroup},
+            {1033, ECtlKind::kRadio, "Never", 21, 194, 35, 10, kStyleGroup, true},
             {1034, ECtlKind::kRadio, "On failure", 94, 194, 46, 10},
             {1035, ECtlKind::kRadio, "Always", 178, 194, 38, 10},
             {kIdStatic, ECtlKind::kLabel, "Log file", 21, 214, 24, 8},

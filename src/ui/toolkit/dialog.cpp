@@ -5,6 +5,7 @@
 #include "ui/toolkit/control_factory.h"
 #include "ui/toolkit/dialog_window.h"
 #include "ui/toolkit/message_box.h"
+#include "ui/toolkit/radio_group_keys.h"
 #include "ui/toolkit/spin_button.h"
 #include "ui/toolkit/text.h"
 #include "ui/toolkit/window_timer.h"
@@ -28,6 +29,19 @@ Qt::WindowFlags WindowFlags(unsigned nStyle) {
     if (nStyle & kWndMinimizeBox)
         flags |= Qt::WindowMinimizeButtonHint;
     return flags;
+}
+
+// A group is a tab stop when the template makes any of its buttons one.
+void AttachRadioKeys(const std::map<int, std::vector<QWidget*>>& groups) {
+    for (const auto& [nFirstId, group] : groups) {
+        std::vector<QAbstractButton*> buttons;
+        bool bTabStop = false;
+        for (QWidget* pButton : group) {
+            buttons.push_back(static_cast<QAbstractButton*>(pButton));
+            bTabStop = bTabStop || (pButton->focusPolicy() & Qt::TabFocus);
+        }
+        AttachRadioGroupKeys(buttons, bTabStop);
+    }
 }
 } // namespace
 
@@ -151,6 +165,7 @@ bool CDialog::CreateWindowObject() {
             pSpin->OnStepped([this, nId] { Command(nId, ECtlEvent::kClicked); });
         pPrevious = pWidget;
     }
+    AttachRadioKeys(m_radioGroups);
     return true;
 }
 
