@@ -236,9 +236,11 @@ TEST_F(MonitorScheduleTest, ALoadedListLogsAndRunsItsCommandOnlyOnceAllowed) {
         int nAnswer;
         bool bActs;
     } cases[] = {{kIdOkAnswer, false}, {kIdAllowListActions, true}};
+    // Set once: each load replaces the targets, and each list written here
+    // keeps the failing port.
+    SetFailing(true);
     for (const auto& c : cases) {
         SetAlerts(false, false, true);
-        SetFailing(true);
         dlg.List()->m_strExecute = dlg.m_strExecute;
         dlg.List()->m_bPopup = 0;
         const std::string strList = dir / ("from-elsewhere-" + std::to_string(c.nAnswer) + ".osl");
