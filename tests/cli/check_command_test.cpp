@@ -58,7 +58,7 @@ TEST_F(CheckCommand, PrintsEachTargetAndExitsOneWhenOneFails) {
     const std::string path = WriteList(list);
     const Bytes before = ReadFileBytes(path);
 
-    CliResult r = RunCli({"check", path});
+    SChildResult r = RunCli({"check", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     auto column = [](const std::string& port) { return port + std::string(6 - port.size(), ' '); };
@@ -86,7 +86,7 @@ TEST_F(CheckCommand, ExitsZeroWhenAllRespondAndForAnEmptyList) {
     list.AddTail(NewItem(0, 1, "127.0.0.1", m_listening.Port()));
     list.m_nLogging = kLogOnFailure;
     list.m_strLogFile = m_dir / "check.log";
-    CliResult r = RunCli({"check", WriteList(list)});
+    SChildResult r = RunCli({"check", WriteList(list)});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(CountLines(r.out), 2u);
     EXPECT_FALSE(std::filesystem::exists(list.m_strLogFile)) << "no failure, no record";
@@ -135,7 +135,7 @@ TEST_F(CheckCommand, LongAddressesKeepTheirWholeLine) {
     }
     const std::string path = WriteList(list);
 
-    CliResult r = RunCli({"check", path});
+    SChildResult r = RunCli({"check", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(WithoutDurations(r.out), expectedText);
@@ -156,7 +156,7 @@ TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
         NewItem(0, 2, "127.0.0.1\r\n06/12/96 09:05:07, 1, \"x\", 1, 80\r\n", m_refusing.Port()));
     list.m_nLogging = kLogAlways;
     list.m_strLogFile = m_dir / "check.log";
-    CliResult r = RunCli({"check", WriteList(list)});
+    SChildResult r = RunCli({"check", WriteList(list)});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(CountLines(r.out), 2u);
@@ -175,7 +175,7 @@ TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
 }
 
 TEST_F(CheckCommand, LoadErrorsAndUsage) {
-    CliResult r = RunCli({"check", m_dir / "missing.osl"});
+    SChildResult r = RunCli({"check", m_dir / "missing.osl"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err, "");

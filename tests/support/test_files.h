@@ -51,6 +51,11 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+inline std::string ReadText(const std::string& path) {
+    const Bytes bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 #ifdef OSTREL_FIXTURES_DIR
 inline Bytes FixtureBytes(const std::string& name) {
     return ReadFileBytes(std::string(OSTREL_FIXTURES_DIR) + "/" + name);

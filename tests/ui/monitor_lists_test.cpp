@@ -1,13 +1,13 @@
 // Save List, Load List and LoadList in the window, on real files.
 #include "monitor_test_util.h"
 #include "storage/list_file.h"
+#include "support/other_user.h"
 #include "support/test_files.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <pwd.h>
 #include <sys/stat.h>
 
 using Texts = std::vector<std::string>;
@@ -93,10 +93,15 @@ TEST_F(MonitorListsTest, LoadsThatFailOrReadNoListKeepTheList) {
         int nBeeps;
     };
     const Case cases[] = {
-        {strMissing, {"Loading " + strMissing + " failed (returned a 0x2)."}, {EMsgIcon::kExclamation}, 1},
+        {strMissing,
+         {"Loading " + strMissing + " failed (returned a 0x2)."},
+         {EMsgIcon::kExclamation},
+         1},
         {dir / "short.osl",
-         {"Error: Load failure.  File may be corrupted.", "An attempt was made to access  past its end."},
-         {EMsgIcon::kStop, EMsgIcon::kStop}, 1},
+         {"Error: Load failure.  File may be corrupted.",
+          "An attempt was made to access  past its end."},
+         {EMsgIcon::kStop, EMsgIcon::kStop},
+         1},
         {dir / "null.osl", {}, {}, 0},
     };
     const Bytes before = ListBytes();
@@ -142,9 +147,8 @@ TEST_F(MonitorListsTest, SavingOntoAFileTheUserMayNotWriteShowsTheOpeningMessage
     WriteFileBytes(strPath, FixtureBytes("default.osl"));
     chmod(strPath.c_str(), 0644);
     const std::string failure = RunInChild([&]() -> std::string {
-        const passwd* nobody = getpwnam("nobody");
-        if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
-            return "cannot become nobody";
+        if (const std::string failure = BecomeNobody(); !failure.empty())
+            return failure;
         Save(strPath);
         const Texts expected{"Opening " + strPath + " failed (returned a 0xd)."};
         return BoxTexts() == expected ? "" : "boxes: " + (BoxTexts().empty() ? "" : BoxTexts()[0]);

@@ -1,0 +1,130 @@
+// Runs a built program as a child process, its standard output and error
+// captured: with variables added to (or instead of) the test's environment,
+// as another user, and with a time limit.
+#pragma once
+
+#include "support/other_user.h"
+#include "support/test_files.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+struct SChildOptions {
+    Env env = {};           // variables set for the child
+    bool bClearEnv = false; // the child sees `env` alone, not the test's environment besides
+    int nTimeoutMs = -1;    // Wait() kills the child once this is up; -1: no limit
+    // In the child, just before the program starts: becomes another user
+    // (BecomeNobody, or a switch of the test's own), empty on success. When
+    // set, the program runs from a CProgramCopy that every user may reach.
+    std::function<std::string()> fnBecomeUser = {};
+};
+
+struct SChildResult {
+    int status = -1; // the exit status; -1 when a signal (or the time limit) ended it
+    std::string out, err;
+    std::string program; // the path that ran: the copy, when run as another user
+};
+
+// A program started at construction; killed, if still running, at destruction.
+// An exec failure ends the child with 127, a failed fnBecomeUser with 126.
+class CChildProcess {
+public:
+    CChildProcess(const std::string& strProgram, const std::vector<std::string>& args,
+                  SChildOptions options = {})
+        : m_options(std::move(options)) {
+        if (m_options.fnBecomeUser)
+            m_pCopy = std::make_unique<CProgramCopy>(strProgram);
+        m_strProgram = m_pCopy ? m_pCopy->Path() : strProgram;
+        std::vector<std::string> argStrings{m_strProgram}, envStrings;
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        for (char** ppVar = environ; !m_options.bClearEnv && *ppVar; ++ppVar)
+            if (!Overridden(*ppVar))
+                envStrings.emplace_back(*ppVar);
+        for (const auto& [name, value] : m_options.env)
+            envStrings.push_back(name + "=" + value);
+        const std::vector<char*> argv = Pointers(argStrings), envp = Pointers(envStrings);
+        const int nOut = open((m_capture / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const int nErr = open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(nOut, 1);
+            dup2(nErr, 2);
+            if (m_options.fnBecomeUser && !m_options.fnBecomeUser().empty())
+                _exit(126);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(nOut);
+        close(nErr);
+    }
+    ~CChildProcess() {
+        if (m_pid > 0 && !m_bEnded) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // What the child has printed so far.
+    std::string Out() const { return ReadText(m_capture / "out"); }
+    std::string Err() const { return ReadText(m_capture / "err"); }
+    void Signal(int nSignal) const { kill(m_pid, nSignal); }
+
+    // Waits for the end (at most the time limit, then kills it).
+    SChildResult Wait() {
+        const int nPidFd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+        pollfd ended{nPidFd, POLLIN, 0};
+        if (nPidFd >= 0 && poll(&ended, 1, m_options.nTimeoutMs) == 0)
+            kill(m_pid, SIGKILL);
+        if (nPidFd >= 0)
+            close(nPidFd);
+        int nStatus = 0;
+        waitpid(m_pid, &nStatus, 0);
+        m_bEnded = true;
+        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, Out(), Err(), m_strProgram};
+    }
+
+private:
+    bool Overridden(const std::string& strVar) const {
+        for (const auto& [name, value] : m_options.env)
+            if (strVar.starts_with(name + "="))
+                return true;
+        return false;
+    }
+    static std::vector<char*> Pointers(std::vector<std::string>& strings) {
+        std::vector<char*> pointers;
+        for (std::string& str : strings)
+            pointers.push_back(str.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    SChildOptions m_options;
+    std::unique_ptr<CProgramCopy> m_pCopy;
+    std::string m_strProgram;
+    CTempDir m_capture;
+    pid_t m_pid = -1;
+    bool m_bEnded = false;
+};
+
+// Runs the program to its end.
+inline SChildResult RunChild(const std::string& strProgram, const std::vector<std::string>& args,
+                             SChildOptions options = {}) {
+    return CChildProcess(strProgram, args, std::move(options)).Wait();
+}

@@ -1,0 +1,28 @@
+// Running part of a test in a network namespace of its own, where packets
+// reach no real network, or skipping the test where none can be made.
+#pragma once
+
+#include "check/private_network.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Runs `fnBody` in a forked child in a fresh network namespace, loopback up
+// (see RunInPrivateNetwork), and gives what it returned. When no namespace
+// can be had, marks the running test skipped with the reason and gives
+// nothing: the test then returns, as in
+//     const std::optional<std::string> text = RunInPrivateNetworkOrSkip(...);
+//     if (!text)
+//         return;
+inline std::optional<std::string>
+RunInPrivateNetworkOrSkip(const std::function<std::string()>& fnBody) {
+    std::string strSkip;
+    std::string strText = RunInPrivateNetwork(fnBody, strSkip);
+    if (strSkip.empty())
+        return strText;
+    [&] { GTEST_SKIP() << strSkip; }();
+    return std::nullopt;
+}
