@@ -1,20 +1,20 @@
 // Probes inside network namespaces made by the test: silent targets, missing
 // routes, routers that answer with errors, and which ICMP socket is used.
-#include "private_network.h"
+#include "support/other_user.h"
+#include "support/private_network_or_skip.h"
 
 #include <arpa/inet.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 namespace {
 constexpr const char* kAllGroups = "0 2147483647"; // ping_group_range letting everyone ping
 constexpr const char* kNoGroups = "1 0";           // the kernel's default: nobody
-constexpr uid_t kNobody = 65534;
 // An error cuts an echo's 10 s wait short; this bound tells the two apart.
 constexpr double kWellBeforeTimeoutMs = 5000;
 
@@ -22,55 +22,52 @@ std::string Count(long long n) {
     return std::to_string(n) + " 0\n";
 }
 
-bool DropToNobody() {
-    return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
-}
-
 // In a child's namespace: one echo to 127.0.0.1 with these ping groups, as
 // root or as nobody; the probe's outcome and the number of requests sent.
 std::string EchoLoopback(const char* pszPingGroups, bool bAsNobody) {
-    if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) || (bAsNobody && !DropToNobody()))
+    if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
+        (bAsNobody && !BecomeNobody().empty()))
         return "set-up failed\n";
     long long nBefore = SnmpCounter("Icmp", "OutEchos");
     std::string strOut = TimeProbe(0, "127.0.0.1");
     return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
 }
-
-#define RUN_OR_SKIP(text, ns, body)                                                                \
-    std::string strSkip;                                                                           \
-    std::string text = RunInNetworkNamespace(ns, body, strSkip);                                   \
-    if (!strSkip.empty())                                                                          \
-        GTEST_SKIP() << strSkip;
 } // namespace
 
 TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
     // Root, with no ping groups, falls back to a raw socket.
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, false); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
+    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kNoGroups, false); });
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 2u) << *text;
     EXPECT_EQ(outcomes[0].nResult, 1);
     EXPECT_EQ(outcomes[1].nResult, 1) << "one echo request, no retry";
 }
 
 TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kAllGroups, true); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
+    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kAllGroups, true); });
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 2u) << *text;
     EXPECT_EQ(outcomes[0].nResult, 1);
     EXPECT_EQ(outcomes[1].nResult, 1);
 }
 
 TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, true); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
+    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kNoGroups, true); });
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 2u) << *text;
     EXPECT_EQ(outcomes[0].nResult, 0);
     EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs);
     EXPECT_EQ(outcomes[1].nResult, 0) << "nothing sent";
 }
 
 TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
-    RUN_OR_SKIP(text, "", [] {
+    const auto text = RunInPrivateNetworkOrSkip([] {
         SetSysctl("net/ipv4/ping_group_range", kAllGroups);
         long long nEchoes = SnmpCounter("Icmp", "OutEchos");
         long long nOpens = SnmpCounter("Tcp", "ActiveOpens");
@@ -79,8 +76,10 @@ TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
         return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nEchoes) +
                Count(SnmpCounter("Tcp", "ActiveOpens") - nOpens);
     });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 4u) << text;
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 4u) << *text;
     for (int i : {0, 1}) {
         EXPECT_EQ(outcomes[i].nResult, 0);
         EXPECT_LT(outcomes[i].dMs, kWellBeforeTimeoutMs);
@@ -90,15 +89,17 @@ TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
 }
 
 TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
-    RUN_OR_SKIP(text, "", [] {
+    const auto text = RunInPrivateNetworkOrSkip([] {
         std::string strOut = TimeProbe(1, "192.0.2.1", 80);
         SetSysctl("net/ipv4/ping_group_range", kNoGroups);
         strOut += TimeProbe(0, "192.0.2.1");
         SetSysctl("net/ipv4/ping_group_range", kAllGroups);
         return strOut + TimeProbe(0, "192.0.2.1");
     });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 3u) << text;
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 3u) << *text;
     for (const SProbeOutcome& outcome : outcomes) {
         EXPECT_EQ(outcome.nResult, 0);
         EXPECT_LT(outcome.dMs, kWellBeforeTimeoutMs);
@@ -108,7 +109,7 @@ TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
 // With the local port range narrowed to one port, binding to port 0 takes
 // that port, and a connect to it on loopback meets itself.
 TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
-    RUN_OR_SKIP(text, "", [] {
+    const auto text = RunInPrivateNetworkOrSkip([] {
         SetSysctl("net/ipv4/ip_local_port_range", "40000 40000");
         int nFd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -119,8 +120,10 @@ TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
         close(nFd);
         return Count(bSelf) + TimeProbe(1, "127.0.0.1", 40000);
     });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
+    if (!text)
+        return;
+    auto outcomes = ParseOutcomes(*text);
+    ASSERT_EQ(outcomes.size(), 2u) << *text;
     ASSERT_EQ(outcomes[0].nResult, 1) << "a plain connect here reaches itself";
     EXPECT_EQ(outcomes[1].nResult, 0);
 }
