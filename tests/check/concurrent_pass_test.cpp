@@ -13,6 +13,7 @@
 #include "scripted_hosts.h"
 #include "support/private_network_or_skip.h"
 #include "support/test_files.h"
+#include "support/wait_for.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -98,10 +99,8 @@ std::string ProbeScriptedHosts(const char* pszPingGroups) {
 TEST(ConcurrentPass, OrderAndStopAmongScriptedHosts) {
     for (const char* pszGroups : {kRawSocketGroups, kDatagramSocketGroups}) {
         SCOPED_TRACE(pszGroups);
-        const auto text = RunInPrivateNetworkOrSkip([&] { return ProbeScriptedHosts(pszGroups); });
-        if (!text)
-            return;
-        std::istringstream lines(*text);
+        RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [&] { return ProbeScriptedHosts(pszGroups); });
+        std::istringstream lines(text);
         std::string strWord, strSequential;
         std::vector<std::string> rows;
         bool bStopped = false;
@@ -162,8 +161,7 @@ std::string ProbeBehindAStalledLookup() {
     std::thread pass([&] { outcome = RunConcurrentPass(list, sink, 2, stop.Get()); });
     // The second target's connection arrives while the first name waits.
     int nAccepted = -1;
-    for (int i = 0; i < 300 && (nAccepted = listening.AcceptAndDrain()) < 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitFor([&] { return (nAccepted = listening.AcceptAndDrain()) >= 0; }, std::chrono::seconds(3));
     pollfd query{server.Get(), POLLIN, 0};
     const bool bQueried = poll(&query, 1, 0) == 1;
     const int nRowsBeforeStop = nRowsOut;
@@ -178,9 +176,7 @@ std::string ProbeBehindAStalledLookup() {
 } // namespace
 
 TEST(ConcurrentPass, StalledNameLookupHoldsUpNoOtherProbe) {
-    const auto text = RunInPrivateNetworkOrSkip(ProbeBehindAStalledLookup);
-    if (!text)
-        return;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, ProbeBehindAStalledLookup);
     // accepted, the server saw a query, no row out, stopped, still no row
-    EXPECT_EQ(*text, "0 1 0 1 0\n");
+    EXPECT_EQ(text, "0 1 0 1 0\n");
 }

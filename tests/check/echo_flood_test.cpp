@@ -13,7 +13,7 @@ constexpr double kMarginMs = 1000;
 constexpr long long kLeastFlood = 10000;
 
 void ExpectFloodDoesNotOutrunTheDeadline(const char* pszPingGroups) {
-    const auto text = RunInPrivateNetworkOrSkip([&] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [&] {
         if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
             !SetSysctl("net/ipv4/icmp_echo_ignore_all", "1"))
             return std::string("set-up failed\n");
@@ -24,10 +24,8 @@ void ExpectFloodDoesNotOutrunTheDeadline(const char* pszPingGroups) {
         hosts.Stop();
         return strOut + std::to_string(hosts.FloodSent()) + " 0\n";
     });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 0);
     EXPECT_GE(outcomes[0].dMs, kTimeoutMs);
     EXPECT_LT(outcomes[0].dMs, kTimeoutMs + kMarginMs) << "the flood held the probe";

@@ -97,7 +97,7 @@ private:
 } // namespace
 
 TEST(EchoIdentifier, TheOneFreeIdentifierIsFoundWhenTheDrawsMeetTakenOnes) {
-    const auto text = RunInPrivateNetworkOrSkip([] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         if (!SetSysctl("net/ipv4/ping_group_range", kDatagramSocketGroups))
             return std::string("set-up failed\n");
         CIdentifierHolders holders;
@@ -112,10 +112,8 @@ TEST(EchoIdentifier, TheOneFreeIdentifierIsFoundWhenTheDrawsMeetTakenOnes) {
             strOut += std::to_string(request.nIdent) + " 0\n";
         return strOut;
     });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
     EXPECT_EQ(outcomes[1].nResult, kFreeIdent) << "the request's identifier";
 }

@@ -59,11 +59,9 @@ std::string ProbeWithDatagramsRefused() {
 } // namespace
 
 TEST(IcmpSocketKind, RefusedDatagramSocketIsAskedForOnce) {
-    const auto text = RunInPrivateNetworkOrSkip(ProbeWithDatagramsRefused);
-    if (!text)
-        return;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, ProbeWithDatagramsRefused);
     int nAnswered = -1, nAsked = -1;
-    std::sscanf(text->c_str(), "%d %d", &nAnswered, &nAsked);
+    std::sscanf(text.c_str(), "%d %d", &nAnswered, &nAsked);
     EXPECT_EQ(nAnswered, 40) << "every echo through the raw socket";
     EXPECT_LE(nAsked, 1) << "the refused datagram socket was asked for again";
 }

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <optional>
 #include <string>
 
 namespace {
@@ -36,38 +35,32 @@ std::string EchoLoopback(const char* pszPingGroups, bool bAsNobody) {
 
 TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
     // Root, with no ping groups, falls back to a raw socket.
-    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kNoGroups, false); });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, false); });
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
     EXPECT_EQ(outcomes[1].nResult, 1) << "one echo request, no retry";
 }
 
 TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
-    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kAllGroups, true); });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kAllGroups, true); });
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
     EXPECT_EQ(outcomes[1].nResult, 1);
 }
 
 TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
-    const auto text = RunInPrivateNetworkOrSkip([] { return EchoLoopback(kNoGroups, true); });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, true); });
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 0);
     EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs);
     EXPECT_EQ(outcomes[1].nResult, 0) << "nothing sent";
 }
 
 TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
-    const auto text = RunInPrivateNetworkOrSkip([] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         SetSysctl("net/ipv4/ping_group_range", kAllGroups);
         long long nEchoes = SnmpCounter("Icmp", "OutEchos");
         long long nOpens = SnmpCounter("Tcp", "ActiveOpens");
@@ -76,10 +69,8 @@ TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
         return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nEchoes) +
                Count(SnmpCounter("Tcp", "ActiveOpens") - nOpens);
     });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 4u) << *text;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 4u) << text;
     for (int i : {0, 1}) {
         EXPECT_EQ(outcomes[i].nResult, 0);
         EXPECT_LT(outcomes[i].dMs, kWellBeforeTimeoutMs);
@@ -89,17 +80,15 @@ TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
 }
 
 TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
-    const auto text = RunInPrivateNetworkOrSkip([] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         std::string strOut = TimeProbe(1, "192.0.2.1", 80);
         SetSysctl("net/ipv4/ping_group_range", kNoGroups);
         strOut += TimeProbe(0, "192.0.2.1");
         SetSysctl("net/ipv4/ping_group_range", kAllGroups);
         return strOut + TimeProbe(0, "192.0.2.1");
     });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 3u) << *text;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 3u) << text;
     for (const SProbeOutcome& outcome : outcomes) {
         EXPECT_EQ(outcome.nResult, 0);
         EXPECT_LT(outcome.dMs, kWellBeforeTimeoutMs);
@@ -109,7 +98,7 @@ TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
 // With the local port range narrowed to one port, binding to port 0 takes
 // that port, and a connect to it on loopback meets itself.
 TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
-    const auto text = RunInPrivateNetworkOrSkip([] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         SetSysctl("net/ipv4/ip_local_port_range", "40000 40000");
         int nFd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -120,10 +109,8 @@ TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
         close(nFd);
         return Count(bSelf) + TimeProbe(1, "127.0.0.1", 40000);
     });
-    if (!text)
-        return;
-    auto outcomes = ParseOutcomes(*text);
-    ASSERT_EQ(outcomes.size(), 2u) << *text;
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2u) << text;
     ASSERT_EQ(outcomes[0].nResult, 1) << "a plain connect here reaches itself";
     EXPECT_EQ(outcomes[1].nResult, 0);
 }

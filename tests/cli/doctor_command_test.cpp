@@ -190,7 +190,7 @@ TEST(DoctorCommand, EchoInPrivateNamespaces) {
         const std::optional<SChildResult> r = RunDoctorInNamespace(range, as);
         if (!r)
             return;
-        // PROGRAM: the ostrel-cli that ran, copied where nobody may reach it.
+        // PROGRAM: the ostrel-cli that ran, a copy that nobody may run.
         if (const size_t nAt = echo.find("PROGRAM"); nAt != std::string::npos)
             echo.replace(nAt, 7, r->program);
         EXPECT_EQ(r->status, 1) << "no display or sound here";
@@ -278,13 +278,7 @@ TEST(DoctorCommand, DisplaySoughtWhereItsNameSays) {
 TEST(DoctorCommand, AnXvfbServerAnswersUntilItEnds) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
+    CChildProcess xvfb("Xvfb", {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
     close(fds[1]);
     // Xvfb writes the number, then a line end, once it accepts connections;
     // the pipe stays open until both are read.
@@ -294,16 +288,13 @@ TEST(DoctorCommand, AnXvfbServerAnswersUntilItEnds) {
         number += c;
     close(fds[0]);
     const std::string display = ":" + number;
-    if (display == ":") {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+    if (display == ":")
         GTEST_SKIP() << "Xvfb did not start (package xvfb)";
-    }
     const std::string path = "/tmp/.X11-unix/X" + display.substr(1);
     EXPECT_EQ(CheckBlock(RunDoctor({.env = {{"DISPLAY", display}}}).out, "display"),
               "ok   display: yes, an X server answers at DISPLAY " + display + " (" + path + ")\n");
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    xvfb.Signal(SIGTERM);
+    xvfb.Wait();
     const std::string gone =
         "FAIL display: no: no X server answers at DISPLAY " + display + ".0 (" + path + ": ";
     EXPECT_EQ(CheckBlock(RunDoctor({.env = {{"DISPLAY", display + ".0"}}}).out, "display")

@@ -4,29 +4,18 @@
 #include "check/loopback_port.h"
 #include "cli_run.h"
 #include "support/private_network_or_skip.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <thread>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-// Waits up to 5 s for `fnDone`; whether it came.
-bool WaitFor(const std::function<bool()>& fnDone) {
-    for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
-        if (fnDone())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return fnDone();
-}
 
 size_t CountOf(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -149,16 +138,13 @@ std::string TerminateDuringSilentEcho(const std::string& strJobs) {
 TEST(WatchCommand, TerminateEndsItDuringASilentEcho) {
     for (const char* pszJobs : {"1", "3"}) {
         SCOPED_TRACE(pszJobs);
-        const std::optional<std::string> text =
-            RunInPrivateNetworkOrSkip([&] { return TerminateDuringSilentEcho(pszJobs); });
-        if (!text)
-            return;
+        RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [&] { return TerminateDuringSilentEcho(pszJobs); });
         int nStatus = -2;
         double dSeconds = 99;
-        ASSERT_EQ(std::sscanf(text->c_str(), "%d %lf", &nStatus, &dSeconds), 2) << *text;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%d %lf", &nStatus, &dSeconds), 2) << text;
         EXPECT_EQ(nStatus, 0);
         EXPECT_LT(dSeconds, 1.0);
-        const std::string log = text->substr(text->find('\n') + 1);
+        const std::string log = text.substr(text.find('\n') + 1);
         EXPECT_EQ(CountOf(log, "\r\n"), 1u) << "one whole record, the first target's: " << log;
         EXPECT_NE(log.find(", 1, \"127.0.0.1\", 1, "), std::string::npos) << log;
     }

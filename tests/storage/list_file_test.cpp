@@ -153,8 +153,8 @@ TEST(ListFile, AFileTheUserMayNotWriteIsRefused) {
     ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
 
     const std::string failure = RunInChild([&]() -> std::string {
-        if (const std::string failure = BecomeNobody(); !failure.empty())
-            return failure;
+        if (!BecomeNobody().empty())
+            return "cannot become nobody";
         try {
             WriteListFile(path, CItemList());
             return "saving over a read-only file succeeded";

@@ -13,14 +13,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 
@@ -40,40 +38,43 @@ struct SChildResult {
     std::string program; // the path that ran: the copy, when run as another user
 };
 
-// A program started at construction; killed, if still running, at destruction.
-// An exec failure ends the child with 127, a failed fnBecomeUser with 126.
+// A program (a path, or a name sought in PATH) started at construction, and
+// killed at destruction if it still runs. A failed exec ends the child with
+// 127, a failed fnBecomeUser with 126.
 class CChildProcess {
 public:
-    CChildProcess(const std::string& strProgram, const std::vector<std::string>& args,
+    CChildProcess(const std::string& strProgram, std::vector<std::string> args,
                   SChildOptions options = {})
         : m_options(std::move(options)) {
         if (m_options.fnBecomeUser)
             m_pCopy = std::make_unique<CProgramCopy>(strProgram);
         m_strProgram = m_pCopy ? m_pCopy->Path() : strProgram;
-        std::vector<std::string> argStrings{m_strProgram}, envStrings;
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        for (char** ppVar = environ; !m_options.bClearEnv && *ppVar; ++ppVar)
-            if (!Overridden(*ppVar))
-                envStrings.emplace_back(*ppVar);
-        for (const auto& [name, value] : m_options.env)
-            envStrings.push_back(name + "=" + value);
-        const std::vector<char*> argv = Pointers(argStrings), envp = Pointers(envStrings);
+        args.insert(args.begin(), m_strProgram);
+        std::vector<char*> argv;
+        for (std::string& strArg : args)
+            argv.push_back(strArg.data());
+        argv.push_back(nullptr);
         const int nOut = open((m_capture / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         const int nErr = open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        std::fflush(nullptr);
         m_pid = fork();
         if (m_pid == 0) {
             dup2(nOut, 1);
             dup2(nErr, 2);
+            if (m_options.bClearEnv)
+                clearenv();
+            for (const auto& [name, value] : m_options.env)
+                setenv(name.c_str(), value.c_str(), 1);
             if (m_options.fnBecomeUser && !m_options.fnBecomeUser().empty())
                 _exit(126);
-            execve(argv[0], argv.data(), envp.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         close(nOut);
         close(nErr);
     }
     ~CChildProcess() {
-        if (m_pid > 0 && !m_bEnded) {
+        if (m_pid > 0) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
@@ -86,7 +87,7 @@ public:
     std::string Err() const { return ReadText(m_capture / "err"); }
     void Signal(int nSignal) const { kill(m_pid, nSignal); }
 
-    // Waits for the end (at most the time limit, then kills it).
+    // Waits for the end (at most the time limit, then kills it); once only.
     SChildResult Wait() {
         const int nPidFd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
         pollfd ended{nPidFd, POLLIN, 0};
@@ -96,31 +97,16 @@ public:
             close(nPidFd);
         int nStatus = 0;
         waitpid(m_pid, &nStatus, 0);
-        m_bEnded = true;
+        m_pid = -1;
         return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1, Out(), Err(), m_strProgram};
     }
 
 private:
-    bool Overridden(const std::string& strVar) const {
-        for (const auto& [name, value] : m_options.env)
-            if (strVar.starts_with(name + "="))
-                return true;
-        return false;
-    }
-    static std::vector<char*> Pointers(std::vector<std::string>& strings) {
-        std::vector<char*> pointers;
-        for (std::string& str : strings)
-            pointers.push_back(str.data());
-        pointers.push_back(nullptr);
-        return pointers;
-    }
-
     SChildOptions m_options;
     std::unique_ptr<CProgramCopy> m_pCopy;
     std::string m_strProgram;
     CTempDir m_capture;
     pid_t m_pid = -1;
-    bool m_bEnded = false;
 };
 
 // Runs the program to its end.

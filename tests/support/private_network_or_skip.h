@@ -13,10 +13,7 @@
 // Runs `fnBody` in a forked child in a fresh network namespace, loopback up
 // (see RunInPrivateNetwork), and gives what it returned. When no namespace
 // can be had, marks the running test skipped with the reason and gives
-// nothing: the test then returns, as in
-//     const std::optional<std::string> text = RunInPrivateNetworkOrSkip(...);
-//     if (!text)
-//         return;
+// nothing; the test then returns.
 inline std::optional<std::string>
 RunInPrivateNetworkOrSkip(const std::function<std::string()>& fnBody) {
     std::string strSkip;
@@ -26,3 +23,11 @@ RunInPrivateNetworkOrSkip(const std::function<std::string()>& fnBody) {
     [&] { GTEST_SKIP() << strSkip; }();
     return std::nullopt;
 }
+
+// In a test body: `text` is what RunInPrivateNetworkOrSkip(body) gave, or
+// the test has returned, skipped.
+#define RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, ...)                                                  \
+    const std::optional<std::string> text##OrSkip = RunInPrivateNetworkOrSkip(__VA_ARGS__);        \
+    if (!text##OrSkip)                                                                             \
+        return;                                                                                    \
+    const std::string& text = *text##OrSkip

@@ -5,7 +5,9 @@
 #include "framework/exception.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -67,8 +69,9 @@ inline Bytes FixtureBytes(const std::string& name) {
 // for success, else a description of the failure.
 inline std::string RunInChild(const std::function<std::string()>& check) {
     int fds[2];
-    if (::pipe(fds) < 0)
+    if (::pipe2(fds, O_CLOEXEC) < 0)
         return "pipe failed";
+    std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);

@@ -93,15 +93,10 @@ TEST_F(MonitorListsTest, LoadsThatFailOrReadNoListKeepTheList) {
         int nBeeps;
     };
     const Case cases[] = {
-        {strMissing,
-         {"Loading " + strMissing + " failed (returned a 0x2)."},
-         {EMsgIcon::kExclamation},
-         1},
+        {strMissing, {"Loading " + strMissing + " failed (returned a 0x2)."}, {EMsgIcon::kExclamation}, 1},
         {dir / "short.osl",
-         {"Error: Load failure.  File may be corrupted.",
-          "An attempt was made to access  past its end."},
-         {EMsgIcon::kStop, EMsgIcon::kStop},
-         1},
+         {"Error: Load failure.  File may be corrupted.", "An attempt was made to access  past its end."},
+         {EMsgIcon::kStop, EMsgIcon::kStop}, 1},
         {dir / "null.osl", {}, {}, 0},
     };
     const Bytes before = ListBytes();
@@ -147,8 +142,8 @@ TEST_F(MonitorListsTest, SavingOntoAFileTheUserMayNotWriteShowsTheOpeningMessage
     WriteFileBytes(strPath, FixtureBytes("default.osl"));
     chmod(strPath.c_str(), 0644);
     const std::string failure = RunInChild([&]() -> std::string {
-        if (const std::string failure = BecomeNobody(); !failure.empty())
-            return failure;
+        if (!BecomeNobody().empty())
+            return "cannot become nobody";
         Save(strPath);
         const Texts expected{"Opening " + strPath + " failed (returned a 0xd)."};
         return BoxTexts() == expected ? "" : "boxes: " + (BoxTexts().empty() ? "" : BoxTexts()[0]);
