@@ -13,7 +13,6 @@
 #include "scripted_hosts.h"
 #include "support/private_network_or_skip.h"
 #include "support/test_files.h"
-#include "support/wait_for.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

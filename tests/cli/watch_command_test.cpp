@@ -4,7 +4,6 @@
 #include "check/loopback_port.h"
 #include "cli_run.h"
 #include "support/private_network_or_skip.h"
-#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -5,7 +5,6 @@
 
 #include "support/test_files.h"
 #include "support/test_items.h"
-#include "support/wait_for.h"
 
 #include <chrono>
 #include <dirent.h>

@@ -6,19 +6,12 @@
 #include "support/other_user.h"
 #include "support/test_files.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <functional>
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 

@@ -7,11 +7,6 @@
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
 
 inline constexpr uid_t kNobody = 65534; // user nobody, and its group nogroup
 

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
-#include <string>
 
 // Runs `fnBody` in a forked child in a fresh network namespace, loopback up
 // (see RunInPrivateNetwork), and gives what it returned. When no namespace

@@ -1,9 +1,11 @@
 // Helpers the tests share: a scratch folder, whole-file reads and writes, the
-// byte-exact fixtures, and running a check in a child process.
+// byte-exact fixtures, running a check in a child process, and waiting for
+// what another process or thread does.
 #pragma once
 
 #include "framework/exception.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +93,18 @@ inline std::string RunInChild(const std::function<std::string()>& check) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "the child process ended abnormally: " + result;
     return result;
+}
+
+// Tries `fnDone` every 10 ms for up to `limit`; whether it came true.
+inline bool WaitFor(const std::function<bool()>& fnDone,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
+        if (fnDone())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return fnDone();
 }
 
 // The errno of the file error that `run` raises, or 0 when it raises none.
