@@ -1,11 +1,10 @@
 #include "check/check_log.h"
 #include "model/item.h"
+#include "support/other_user.h"
 #include "support/test_files.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -171,15 +170,12 @@ TEST_F(CheckLog, UnwritablePathsWriteNothing) {
     Write("kept\r\n");
     ASSERT_EQ(chmod(m_strPath.c_str(), 0444), 0);
     ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        bool bDropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
-        if (bDropped)
-            AppendLogRecord(m_strPath, Target("h", 1, 80), 0);
-        _exit(bDropped ? 0 : 1);
-    }
-    int nStatus = 0;
-    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
-    ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << "could not become nobody";
+    ASSERT_EQ(RunInChild([&] {
+                  const std::string failure = BecomeNobody();
+                  if (failure.empty())
+                      AppendLogRecord(m_strPath, Target("h", 1, 80), 0);
+                  return failure;
+              }),
+              "");
     EXPECT_EQ(Contents(), "kept\r\n");
 }

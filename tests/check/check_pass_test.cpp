@@ -1,8 +1,8 @@
 #include "check/check_pass.h"
 #include "check/check_worker.h"
-#include "check/status_sink.h"
 #include "loopback_port.h"
 #include "model/item_list.h"
+#include "recording_sink.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -20,30 +20,6 @@
 #include <vector>
 
 namespace {
-// Records the cells a pass sets, and on which thread.
-class CRecordingSink : public CStatusSink {
-public:
-    void SetStatusText(int nRow, const char* pszText) override {
-        std::lock_guard lock(m_mutex);
-        m_rows.push_back(std::to_string(nRow) + ":" + pszText);
-        m_bOnCallerThread |= std::this_thread::get_id() == m_caller;
-        if (m_fnOnRow)
-            m_fnOnRow(nRow);
-    }
-    std::vector<std::string> Rows() {
-        std::lock_guard lock(m_mutex);
-        return m_rows;
-    }
-
-    std::function<void(int)> m_fnOnRow;
-    bool m_bOnCallerThread = false;
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_rows;
-    std::thread::id m_caller = std::this_thread::get_id();
-};
-
 class CheckPass : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
@@ -56,12 +32,6 @@ protected:
         pItem->m_bOk = bAnswers ? 0 : 1; // the pass must overwrite both
         list.AddTail(pItem);
         return pItem;
-    }
-    static std::vector<int32_t> Statuses(const CItemList& list) {
-        std::vector<int32_t> statuses;
-        for (POSITION pos = list.GetHeadPosition(); pos;)
-            statuses.push_back(list.GetNext(pos)->m_bOk);
-        return statuses;
     }
     // The log's records without their time fields.
     std::vector<std::string> LogRecords(const std::string& strPath) const {
@@ -93,7 +63,7 @@ TEST_F(CheckPass, SecondOfThreeFails) {
     EXPECT_EQ(RunCheckPass(list, sink), 0);
     EXPECT_EQ(sink.Rows(), (std::vector<std::string>{"0:Yes", "1:No", "2:Yes"}));
     EXPECT_FALSE(sink.m_bOnCallerThread) << "the probes run on the worker";
-    EXPECT_EQ(Statuses(list), (std::vector<int32_t>{1, 0, 1}));
+    EXPECT_EQ(Results(list), (std::vector<int32_t>{1, 0, 1}));
     EXPECT_EQ(CheckPassState.allOk, 0);
     EXPECT_EQ(CheckPassState.list, &list);
     EXPECT_EQ(CheckPassState.listView, &sink);
@@ -112,7 +82,7 @@ TEST_F(CheckPass, AllRespondingAndEmptyListsGiveOne) {
     CRecordingSink sink;
     EXPECT_EQ(RunCheckPass(list, sink), 1);
     EXPECT_EQ(sink.Rows(), (std::vector<std::string>{"0:Yes", "1:Yes"}));
-    EXPECT_EQ(Statuses(list), (std::vector<int32_t>{1, 1}));
+    EXPECT_EQ(Results(list), (std::vector<int32_t>{1, 1}));
 }
 
 TEST_F(CheckPass, LoggingModesWriteTheRecordsDue) {
@@ -171,7 +141,7 @@ TEST_F(CheckPass, UnwritableLogLeavesTheResult) {
     CRecordingSink sink;
     EXPECT_EQ(RunCheckPass(list, sink), 0);
     EXPECT_EQ(sink.Rows(), (std::vector<std::string>{"0:Yes", "1:No"}));
-    EXPECT_EQ(Statuses(list), (std::vector<int32_t>{1, 0}));
+    EXPECT_EQ(Results(list), (std::vector<int32_t>{1, 0}));
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path()));
 }
 

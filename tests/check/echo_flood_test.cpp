@@ -1,8 +1,8 @@
 // A silent target that floods the prober with ICMP that is not about its
 // request (echo replies and errors with the request's identifier but other
 // sequences): the probe still gives 0 when its 10 s are up, not later.
-#include "private_network.h"
 #include "scripted_hosts.h"
+#include "support/private_network_or_skip.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +13,17 @@ constexpr double kMarginMs = 1000;
 constexpr long long kLeastFlood = 10000;
 
 void ExpectFloodDoesNotOutrunTheDeadline(const char* pszPingGroups) {
-    std::string strSkip;
-    std::string text = RunInPrivateNetwork(
-        [&] {
-            if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
-                !SetSysctl("net/ipv4/icmp_echo_ignore_all", "1"))
-                return std::string("set-up failed\n");
-            CScriptedHosts hosts({{.pszAddress = "127.0.0.2", .bFlood = true}});
-            if (!hosts.IsReady())
-                return std::string("no raw sockets\n");
-            std::string strOut = TimeProbe(0, "127.0.0.2");
-            hosts.Stop();
-            return strOut + std::to_string(hosts.FloodSent()) + " 0\n";
-        },
-        strSkip);
-    if (!strSkip.empty())
-        GTEST_SKIP() << strSkip;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [&] {
+        if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
+            !SetSysctl("net/ipv4/icmp_echo_ignore_all", "1"))
+            return std::string("set-up failed\n");
+        CScriptedHosts hosts({{.pszAddress = "127.0.0.2", .bFlood = true}});
+        if (!hosts.IsReady())
+            return std::string("no raw sockets\n");
+        std::string strOut = TimeProbe(0, "127.0.0.2");
+        hosts.Stop();
+        return strOut + std::to_string(hosts.FloodSent()) + " 0\n";
+    });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 0);

@@ -2,8 +2,8 @@
 // socket holds it (never shared); in a namespace where every identifier but
 // one is held, the probe still echoes, on that one. Binding the 65,534 others
 // takes seconds.
-#include "private_network.h"
 #include "scripted_hosts.h"
+#include "support/private_network_or_skip.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -97,26 +97,21 @@ private:
 } // namespace
 
 TEST(EchoIdentifier, TheOneFreeIdentifierIsFoundWhenTheDrawsMeetTakenOnes) {
-    std::string strSkip;
-    std::string text = RunInPrivateNetwork(
-        [] {
-            if (!SetSysctl("net/ipv4/ping_group_range", kDatagramSocketGroups))
-                return std::string("set-up failed\n");
-            CIdentifierHolders holders;
-            if (!holders.AllTaken())
-                return std::string("identifiers not taken\n");
-            CScriptedHosts sniffer({});
-            if (!sniffer.IsReady())
-                return std::string("no raw sockets\n");
-            std::string strOut = TimeProbe(0, "127.0.0.1");
-            sniffer.Stop();
-            for (const SSeenRequest& request : sniffer.SeenRequests())
-                strOut += std::to_string(request.nIdent) + " 0\n";
-            return strOut;
-        },
-        strSkip);
-    if (!strSkip.empty())
-        GTEST_SKIP() << strSkip;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
+        if (!SetSysctl("net/ipv4/ping_group_range", kDatagramSocketGroups))
+            return std::string("set-up failed\n");
+        CIdentifierHolders holders;
+        if (!holders.AllTaken())
+            return std::string("identifiers not taken\n");
+        CScriptedHosts sniffer({});
+        if (!sniffer.IsReady())
+            return std::string("no raw sockets\n");
+        std::string strOut = TimeProbe(0, "127.0.0.1");
+        sniffer.Stop();
+        for (const SSeenRequest& request : sniffer.SeenRequests())
+            strOut += std::to_string(request.nIdent) + " 0\n";
+        return strOut;
+    });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);

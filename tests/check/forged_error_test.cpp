@@ -2,12 +2,13 @@
 // errors about the next probe or about requests like ours. On both ICMP
 // socket kinds, only an error quoting our very request (identifier, sequence
 // and target) ends a probe, and no probe's key follows from the one before.
-#include "private_network.h"
 #include "scripted_hosts.h"
+#include "support/private_network_or_skip.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -23,32 +24,33 @@ struct SRun {
 // In a private namespace whose kernel leaves echo requests to the scripts
 // (unless `bKernelAnswers`), with the socket kind `pszPingGroups` picks:
 // the outcomes of ICMP probes of `targets` in order, what the hosts forged
-// and the requests they saw. Empty with `strSkip` set when there is no
+// and the requests they saw. Nothing, the test skipped, when there is no
 // namespace to be had.
-SRun ProbeAmongScriptedHosts(const char* pszPingGroups, const std::vector<SHostScript>& scripts,
-                             const std::vector<const char*>& targets, std::string& strSkip,
-                             bool bKernelAnswers = false) {
-    std::string text = RunInPrivateNetwork(
-        [&] {
-            if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
-                !SetSysctl("net/ipv4/icmp_echo_ignore_all", bKernelAnswers ? "0" : "1"))
-                return std::string("set-up failed\n");
-            CScriptedHosts hosts(scripts);
-            if (!hosts.IsReady())
-                return std::string("no raw sockets\n");
-            std::string strOut;
-            for (const char* pszTarget : targets)
-                strOut += TimeProbe(0, pszTarget);
-            hosts.Stop();
-            strOut += "forged " + std::to_string(hosts.ForgeriesSent()) + "\n";
-            for (const SSeenRequest& request : hosts.SeenRequests())
-                strOut += "seen " + std::to_string(request.nIdent) + " " +
-                          std::to_string(request.nSequence) + "\n";
-            return strOut;
-        },
-        strSkip);
+std::optional<SRun> ProbeAmongScriptedHosts(const char* pszPingGroups,
+                                            const std::vector<SHostScript>& scripts,
+                                            const std::vector<const char*>& targets,
+                                            bool bKernelAnswers = false) {
+    const auto text = RunInPrivateNetworkOrSkip([&] {
+        if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
+            !SetSysctl("net/ipv4/icmp_echo_ignore_all", bKernelAnswers ? "0" : "1"))
+            return std::string("set-up failed\n");
+        CScriptedHosts hosts(scripts);
+        if (!hosts.IsReady())
+            return std::string("no raw sockets\n");
+        std::string strOut;
+        for (const char* pszTarget : targets)
+            strOut += TimeProbe(0, pszTarget);
+        hosts.Stop();
+        strOut += "forged " + std::to_string(hosts.ForgeriesSent()) + "\n";
+        for (const SSeenRequest& request : hosts.SeenRequests())
+            strOut += "seen " + std::to_string(request.nIdent) + " " +
+                      std::to_string(request.nSequence) + "\n";
+        return strOut;
+    });
+    if (!text)
+        return std::nullopt;
     SRun run;
-    std::istringstream lines(text);
+    std::istringstream lines(*text);
     for (std::string strLine; std::getline(lines, strLine);) {
         std::istringstream words(strLine);
         std::string strWord;
@@ -85,15 +87,14 @@ TEST(ForgedError, AboutTheNextProbeIsIgnored) {
         {.pszAddress = "127.0.0.3", .nReplyAfterMs = kReplyAfterMs}};
     for (const auto& kind : kSocketKinds) {
         SCOPED_TRACE(kind.pszName);
-        std::string strSkip;
-        SRun run = ProbeAmongScriptedHosts(kind.pszPingGroups, scripts, {"127.0.0.2", "127.0.0.3"},
-                                           strSkip);
-        if (!strSkip.empty())
-            GTEST_SKIP() << strSkip;
-        ASSERT_EQ(run.outcomes.size(), 2u);
-        EXPECT_EQ(run.outcomes[0].nResult, 1);
-        EXPECT_EQ(run.outcomes[1].nResult, 1) << "the forged error ended the probe";
-        EXPECT_GT(run.nForged, 0) << "nothing was forged";
+        const auto run =
+            ProbeAmongScriptedHosts(kind.pszPingGroups, scripts, {"127.0.0.2", "127.0.0.3"});
+        if (!run)
+            return;
+        ASSERT_EQ(run->outcomes.size(), 2u);
+        EXPECT_EQ(run->outcomes[0].nResult, 1);
+        EXPECT_EQ(run->outcomes[1].nResult, 1) << "the forged error ended the probe";
+        EXPECT_GT(run->nForged, 0) << "nothing was forged";
     }
 }
 
@@ -124,14 +125,13 @@ TEST(ForgedError, CountsOnlyWhenItQuotesOurRequest) {
     }
     for (const auto& kind : kSocketKinds) {
         SCOPED_TRACE(kind.pszName);
-        std::string strSkip;
-        SRun run = ProbeAmongScriptedHosts(kind.pszPingGroups, scripts, targets, strSkip);
-        if (!strSkip.empty())
-            GTEST_SKIP() << strSkip;
-        ASSERT_EQ(run.outcomes.size(), std::size(cases));
+        const auto run = ProbeAmongScriptedHosts(kind.pszPingGroups, scripts, targets);
+        if (!run)
+            return;
+        ASSERT_EQ(run->outcomes.size(), std::size(cases));
         for (size_t i = 0; i < std::size(cases); ++i)
-            EXPECT_EQ(run.outcomes[i].nResult, cases[i].nExpected) << cases[i].pszWhat;
-        EXPECT_GT(run.nForged, 0);
+            EXPECT_EQ(run->outcomes[i].nResult, cases[i].nExpected) << cases[i].pszWhat;
+        EXPECT_GT(run->nForged, 0);
     }
 }
 
@@ -142,22 +142,21 @@ TEST(ForgedError, ConsecutiveKeysDoNotFollowFromEachOther) {
     const std::vector<const char*> targets(kProbes, "127.0.0.1");
     for (const auto& kind : kSocketKinds) {
         SCOPED_TRACE(kind.pszName);
-        std::string strSkip;
-        SRun run = ProbeAmongScriptedHosts(kind.pszPingGroups, {}, targets, strSkip, true);
-        if (!strSkip.empty())
-            GTEST_SKIP() << strSkip;
-        ASSERT_EQ(run.outcomes.size(), kProbes);
-        for (const SProbeOutcome& outcome : run.outcomes)
+        const auto run = ProbeAmongScriptedHosts(kind.pszPingGroups, {}, targets, true);
+        if (!run)
+            return;
+        ASSERT_EQ(run->outcomes.size(), kProbes);
+        for (const SProbeOutcome& outcome : run->outcomes)
             EXPECT_EQ(outcome.nResult, 1);
-        ASSERT_EQ(run.seen.size(), kProbes);
+        ASSERT_EQ(run->seen.size(), kProbes);
         std::set<uint32_t> keys;
         std::set<uint16_t> identSteps, sequenceSteps;
         for (size_t i = 0; i < kProbes; ++i) {
-            keys.insert(uint32_t(run.seen[i].nIdent) << 16 | run.seen[i].nSequence);
+            keys.insert(uint32_t(run->seen[i].nIdent) << 16 | run->seen[i].nSequence);
             if (i == 0)
                 continue;
-            identSteps.insert(uint16_t(run.seen[i].nIdent - run.seen[i - 1].nIdent));
-            sequenceSteps.insert(uint16_t(run.seen[i].nSequence - run.seen[i - 1].nSequence));
+            identSteps.insert(uint16_t(run->seen[i].nIdent - run->seen[i - 1].nIdent));
+            sequenceSteps.insert(uint16_t(run->seen[i].nSequence - run->seen[i - 1].nSequence));
         }
         EXPECT_EQ(keys.size(), kProbes) << "a key came twice";
         EXPECT_GT(identSteps.size(), 1u) << "identifiers move by a fixed step";

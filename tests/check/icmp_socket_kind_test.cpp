@@ -4,8 +4,8 @@
 #include "check/concurrent/concurrent_pass.h"
 #include "check/status_sink.h"
 #include "model/item_list.h"
-#include "private_network.h"
 #include "scripted_hosts.h"
+#include "support/private_network_or_skip.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -59,10 +59,7 @@ std::string ProbeWithDatagramsRefused() {
 } // namespace
 
 TEST(IcmpSocketKind, RefusedDatagramSocketIsAskedForOnce) {
-    std::string strSkip;
-    std::string text = RunInPrivateNetwork(ProbeWithDatagramsRefused, strSkip);
-    if (!strSkip.empty())
-        GTEST_SKIP() << strSkip;
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, ProbeWithDatagramsRefused);
     int nAnswered = -1, nAsked = -1;
     std::sscanf(text.c_str(), "%d %d", &nAnswered, &nAsked);
     EXPECT_EQ(nAnswered, 40) << "every echo through the raw socket";

@@ -1,9 +1,9 @@
 // Probes inside network namespaces made by the test: silent targets, missing
 // routes, routers that answer with errors, and which ICMP socket is used.
-#include "private_network.h"
+#include "support/other_user.h"
+#include "support/private_network_or_skip.h"
 
 #include <arpa/inet.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,7 +14,6 @@
 namespace {
 constexpr const char* kAllGroups = "0 2147483647"; // ping_group_range letting everyone ping
 constexpr const char* kNoGroups = "1 0";           // the kernel's default: nobody
-constexpr uid_t kNobody = 65534;
 // An error cuts an echo's 10 s wait short; this bound tells the two apart.
 constexpr double kWellBeforeTimeoutMs = 5000;
 
@@ -22,30 +21,21 @@ std::string Count(long long n) {
     return std::to_string(n) + " 0\n";
 }
 
-bool DropToNobody() {
-    return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
-}
-
 // In a child's namespace: one echo to 127.0.0.1 with these ping groups, as
 // root or as nobody; the probe's outcome and the number of requests sent.
 std::string EchoLoopback(const char* pszPingGroups, bool bAsNobody) {
-    if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) || (bAsNobody && !DropToNobody()))
+    if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
+        (bAsNobody && !BecomeNobody().empty()))
         return "set-up failed\n";
     long long nBefore = SnmpCounter("Icmp", "OutEchos");
     std::string strOut = TimeProbe(0, "127.0.0.1");
     return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
 }
-
-#define RUN_OR_SKIP(text, ns, body)                                                                \
-    std::string strSkip;                                                                           \
-    std::string text = RunInNetworkNamespace(ns, body, strSkip);                                   \
-    if (!strSkip.empty())                                                                          \
-        GTEST_SKIP() << strSkip;
 } // namespace
 
 TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
     // Root, with no ping groups, falls back to a raw socket.
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, false); });
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, false); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
@@ -53,7 +43,7 @@ TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
 }
 
 TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kAllGroups, true); });
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kAllGroups, true); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 1);
@@ -61,7 +51,7 @@ TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
 }
 
 TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
-    RUN_OR_SKIP(text, "", [] { return EchoLoopback(kNoGroups, true); });
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, true); });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
     EXPECT_EQ(outcomes[0].nResult, 0);
@@ -70,7 +60,7 @@ TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
 }
 
 TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
-    RUN_OR_SKIP(text, "", [] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         SetSysctl("net/ipv4/ping_group_range", kAllGroups);
         long long nEchoes = SnmpCounter("Icmp", "OutEchos");
         long long nOpens = SnmpCounter("Tcp", "ActiveOpens");
@@ -90,7 +80,7 @@ TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
 }
 
 TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
-    RUN_OR_SKIP(text, "", [] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         std::string strOut = TimeProbe(1, "192.0.2.1", 80);
         SetSysctl("net/ipv4/ping_group_range", kNoGroups);
         strOut += TimeProbe(0, "192.0.2.1");
@@ -108,7 +98,7 @@ TEST(NamespaceProbe, AddressWithoutRouteFailsAtOnce) {
 // With the local port range narrowed to one port, binding to port 0 takes
 // that port, and a connect to it on loopback meets itself.
 TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
-    RUN_OR_SKIP(text, "", [] {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
         SetSysctl("net/ipv4/ip_local_port_range", "40000 40000");
         int nFd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};

@@ -1,19 +1,18 @@
 #include "private_network.h"
 
 #include "model/item.h"
+#include "support/test_files.h"
 
 #include <fcntl.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,60 +46,21 @@ std::string EnterNamespace(const std::string& strNamespace) {
     return {};
 }
 
-void WriteAll(int nFd, const std::string& text) {
-    for (size_t nDone = 0; nDone < text.size();) {
-        ssize_t n = write(nFd, text.data() + nDone, text.size() - nDone);
-        if (n <= 0)
-            return;
-        nDone += static_cast<size_t>(n);
-    }
-}
-
-std::string ReadAll(int nFd) {
-    std::string text;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(nFd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0)
-            text.append(buffer, static_cast<size_t>(n));
-    return text;
-}
 } // namespace
 
 std::string RunInNetworkNamespace(const std::string& strNamespace,
                                   const std::function<std::string()>& fnBody,
                                   std::string& strSkipReason) {
-    strSkipReason.clear();
-    if (geteuid() != 0) {
-        strSkipReason = "network namespaces need root";
+    strSkipReason = geteuid() == 0 ? "" : "network namespaces need root";
+    if (!strSkipReason.empty())
         return {};
-    }
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        strSkipReason = "no pipe";
-        return {};
-    }
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFds[0]);
-        std::string strError = EnterNamespace(strNamespace);
-        WriteAll(pipeFds[1], strError.empty() ? "+" + fnBody() : "!" + strError);
-        _exit(0);
-    }
-    close(pipeFds[1]);
-    std::string text = pid > 0 ? ReadAll(pipeFds[0]) : "!fork failed";
-    close(pipeFds[0]);
-    int nStatus = 0;
-    if (pid > 0)
-        waitpid(pid, &nStatus, 0);
-    if (text.empty())
-        text = "!child ended without an answer";
-    if (text[0] == '!') {
+    const std::string text = RunInChild([&] {
+        const std::string strError = EnterNamespace(strNamespace);
+        return strError.empty() ? "+" + fnBody() : "!" + strError;
+    });
+    if (text.starts_with("!"))
         strSkipReason = text.substr(1);
-        return {};
-    }
-    return text.substr(1);
+    return text.starts_with("+") ? text.substr(1) : strSkipReason.empty() ? text : "";
 }
 
 bool SetSysctl(const std::string& strName, const std::string& strValue) {

@@ -1,5 +1,5 @@
-// What the concurrent pass tests share: a sink that keeps each row it is
-// told of and when, and the building and reading of small lists.
+// What the pass tests share: a sink that keeps each row it is told of, when
+// and on which thread, and the building and reading of small lists.
 #pragma once
 
 #include "check/status_sink.h"
@@ -8,10 +8,13 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-// Keeps what the pass reported, row by row, and when.
+// Keeps what the pass reported, row by row, when, and whether on the thread
+// that made the sink.
 class CRecordingSink : public CStatusSink {
 public:
     struct SRow {
@@ -23,14 +26,29 @@ public:
     void SetProbeSeconds(int, double dSeconds) override { m_dSeconds = dSeconds; }
     void SetStatusText(int nRow, const char* pszText) override {
         std::chrono::duration<double, std::milli> at = std::chrono::steady_clock::now() - m_start;
-        m_rows.push_back({nRow, pszText, m_dSeconds, at.count()});
+        {
+            std::lock_guard lock(m_mutex);
+            m_rows.push_back({nRow, pszText, m_dSeconds, at.count()});
+            m_bOnCallerThread |= std::this_thread::get_id() == m_caller;
+        }
         if (m_fnOnRow)
             m_fnOnRow(nRow);
     }
+    // The rows so far, each "ROW:TEXT".
+    std::vector<std::string> Rows() {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::string> rows;
+        for (const SRow& row : m_rows)
+            rows.push_back(std::to_string(row.nRow) + ":" + row.strText);
+        return rows;
+    }
     std::vector<SRow> m_rows;
     std::function<void(int)> m_fnOnRow;
+    bool m_bOnCallerThread = false;
 
 private:
+    std::mutex m_mutex;
+    std::thread::id m_caller = std::this_thread::get_id();
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     double m_dSeconds = -1;
 };

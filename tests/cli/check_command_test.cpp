@@ -61,7 +61,7 @@ TEST_F(CheckCommand, PrintsEachTargetAndExitsOneWhenOneFails) {
     const std::string path = WriteList(list);
     const Bytes before = ReadFileBytes(path);
 
-    CliResult r = RunCli({"check", path});
+    SChildResult r = RunCli({"check", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     auto column = [](const std::string& port) { return port + std::string(6 - port.size(), ' '); };
@@ -89,7 +89,7 @@ TEST_F(CheckCommand, ExitsZeroWhenAllRespondAndForAnEmptyList) {
     list.AddTail(NewItem(0, 1, "127.0.0.1", m_listening.Port()));
     list.m_nLogging = kLogOnFailure;
     list.m_strLogFile = m_dir / "check.log";
-    CliResult r = RunCli({"check", WriteList(list)});
+    SChildResult r = RunCli({"check", WriteList(list)});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(CountLines(r.out), 2u);
     EXPECT_FALSE(std::filesystem::exists(list.m_strLogFile)) << "no failure, no record";
@@ -138,7 +138,7 @@ TEST_F(CheckCommand, LongAddressesKeepTheirWholeLine) {
     }
     const std::string path = WriteList(list);
 
-    CliResult r = RunCli({"check", path});
+    SChildResult r = RunCli({"check", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(WithoutDurations(r.out), expectedText);
@@ -159,7 +159,7 @@ TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
         NewItem(0, 2, "127.0.0.1\r\n06/12/96 09:05:07, 1, \"x\", 1, 80\r\n", m_refusing.Port()));
     list.m_nLogging = kLogAlways;
     list.m_strLogFile = m_dir / "check.log";
-    CliResult r = RunCli({"check", WriteList(list)});
+    SChildResult r = RunCli({"check", WriteList(list)});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(CountLines(r.out), 2u);
@@ -178,7 +178,7 @@ TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {
 }
 
 TEST_F(CheckCommand, LoadErrorsAndUsage) {
-    CliResult r = RunCli({"check", m_dir / "missing.osl"});
+    SChildResult r = RunCli({"check", m_dir / "missing.osl"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err, "");
@@ -226,7 +226,7 @@ TEST_F(CheckCommand, StoredTextNeverActsOnTheTerminal) {
     for (auto [pszLocale, args, want] : rows) {
         args.push_back(path);
         const char* pszLocaleName = pszLocale;
-        CliResult r = RunCli(args, [pszLocaleName] { setenv("LC_ALL", pszLocaleName, 1); });
+        SChildResult r = RunCli(args, {.env = {{"LC_ALL", pszLocaleName}}});
         EXPECT_NE(WithoutDurations(r.out).find(want), std::string::npos) << pszLocale << r.out;
     }
 }
@@ -248,13 +248,13 @@ TEST_F(CheckCommand, FewDescriptorsLeftGiveTheResultsOfOneByOne) {
     for (const char* pszJobs : {"1", "3000"}) {
         std::filesystem::remove(list.m_strLogFile);
         // 256 descriptors at most, 150 of them open already (none of ours).
-        CliResult r = RunCli({"check", "--jobs", pszJobs, path}, [] {
-            close_range(3, ~0U, 0);
-            rlimit low{256, 256};
-            setrlimit(RLIMIT_NOFILE, &low);
-            for (int nFd = 3; nFd >= 0 && nFd < 149;)
-                nFd = open("/dev/null", O_RDONLY);
-        });
+        SChildResult r = RunCli({"check", "--jobs", pszJobs, path}, {.fnInChild = [] {
+                                    close_range(3, ~0U, 0);
+                                    rlimit low{256, 256};
+                                    setrlimit(RLIMIT_NOFILE, &low);
+                                    for (int nFd = 3; nFd >= 0 && nFd < 149;)
+                                        nFd = open("/dev/null", O_RDONLY);
+                                }});
         results.push_back(std::to_string(r.status) + r.err + " " +
                           std::to_string(CountLines(ReadText(list.m_strLogFile))) + " records\n" +
                           WithoutDurations(r.out));

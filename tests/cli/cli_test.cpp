@@ -22,7 +22,7 @@ TEST(Cli, NewAndShowInBothForms) {
     CTempDir dir;
     const std::string path = dir / "a.osl";
     WriteFileBytes(path, Bytes(300, 0xEE)); // replaced whole
-    CliResult r = RunCli({"new", path});
+    SChildResult r = RunCli({"new", path});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFileBytes(path), FixtureBytes("default.osl"));
     r = RunCli({"show", "--json", path});
@@ -68,7 +68,7 @@ TEST(Cli, JsonEscapesHighBytesAndControlsAndKeepsSignedValues) {
     list.AddTail(NewItem(-1, 3, "h\x1B[31m", -1));
     WriteListFile(path, list);
 
-    CliResult r = RunCli({"show", "--json", path});
+    SChildResult r = RunCli({"show", "--json", path});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "{\"popup\":7,\"sound\":\"caf\\u00e9 \\u0080\\u00ff\","
@@ -85,9 +85,9 @@ TEST(Cli, SetChangesOnlyWhatIsNamed) {
     CTempDir dir;
     const std::string path = dir / "a.osl";
     WriteFileBytes(path, FixtureBytes("example.osl"));
-    CliResult r = RunCli({"set", path, "--popup", "off", "--sound", "/s/alarm.wav", "--execute",
-                          "notify-send 'down'", "--period", " 60\t", "--autostart", "on",
-                          "--logging=on-failure", "--log-file", "/var/log/o.log"});
+    SChildResult r = RunCli({"set", path, "--popup", "off", "--sound", "/s/alarm.wav", "--execute",
+                             "notify-send 'down'", "--period", " 60\t", "--autostart", "on",
+                             "--logging=on-failure", "--log-file", "/var/log/o.log"});
     EXPECT_EQ(r.status, 0) << r.err;
     auto list = ReadListFile(path);
     EXPECT_EQ(list->m_bPopup, 0);
@@ -149,7 +149,7 @@ TEST(Cli, AddAndRemoveTargets) {
         EXPECT_EQ(RunCli(args).status, 0) << args.back();
     EXPECT_EQ(RunCli({"remove", path, "2"}).status, 0);
 
-    CliResult r = RunCli({"show", "--json", path});
+    SChildResult r = RunCli({"show", "--json", path});
     EXPECT_NE(
         r.out.find("\"targets\":[{\"ok\":0,\"mode\":1,\"address\":\"first.example\",\"port\":80},"
                    "{\"ok\":0,\"mode\":1,\"address\":\"p0\",\"port\":0},"
@@ -180,7 +180,7 @@ TEST(Cli, AddAndRemoveTargets) {
 TEST(Cli, ErrorsGoToStandardErrorWithTheirExitStatus) {
     CTempDir dir;
     const std::string missing = dir / "missing.osl";
-    CliResult r = RunCli({"show", missing});
+    SChildResult r = RunCli({"show", missing});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Loading " + missing + " failed (returned a 0x2).\n");
@@ -216,7 +216,7 @@ TEST(Cli, ErrorsGoToStandardErrorWithTheirExitStatus) {
 
 TEST(Cli, HelpAndUsageErrors) {
     for (const char* command : {"show", "new", "set", "add", "remove"}) {
-        CliResult r = RunCli({command, "--help"});
+        SChildResult r = RunCli({command, "--help"});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_EQ(r.out.rfind(std::string("usage: ostrel-cli ") + command, 0), 0u) << r.out;
         r = RunCli({command, "--bogus", "x.osl"});
@@ -230,7 +230,7 @@ TEST(Cli, HelpAndUsageErrors) {
     }
     EXPECT_EQ(RunCli({}).status, 2);
     EXPECT_EQ(RunCli({"--help"}).status, 0);
-    CliResult r = RunCli({"frobnicate"});
+    SChildResult r = RunCli({"frobnicate"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("ostrel-cli: unknown command frobnicate\n", 0), 0u);
 }
@@ -241,7 +241,7 @@ TEST(Cli, NewThroughADanglingLinkKeepsTheLink) {
     CTempDir dir;
     std::filesystem::create_directory(dir / "lists");
     ASSERT_EQ(::symlink("lists/office.osl", (dir / "link.osl").c_str()), 0);
-    CliResult r = RunCli({"new", dir / "link.osl"});
+    SChildResult r = RunCli({"new", dir / "link.osl"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.osl"));
     EXPECT_EQ(ReadFileBytes(dir / "lists/office.osl"), FixtureBytes("default.osl"));

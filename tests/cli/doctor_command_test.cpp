@@ -2,14 +2,13 @@
 // binary run in private network namespaces, as other users, and against
 // sockets the test listens on.
 #include "../check/loopback_port.h"
-#include "../check/private_network.h"
 #include "cli/doctor/doctor_checks.h"
 #include "cli/doctor/doctor_session.h"
 #include "cli_run.h"
+#include "support/private_network_or_skip.h"
 
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <linux/capability.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -24,11 +23,9 @@
 #include <optional>
 
 namespace {
-constexpr uid_t kNobody = 65534;
 const std::string kSysctlFix = "  fix: sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"\n";
 const std::string kSysctlKeep = "  fix: echo 'net.ipv4.ping_group_range = 0 2147483647' | sudo tee "
                                 "/etc/sysctl.d/60-ostrel-ping.conf  # keeps it after a reboot\n";
-using Env = std::vector<std::pair<std::string, std::string>>;
 
 // How the child that becomes ostrel-cli is set up: its whole environment, and
 // whether it becomes nobody (with these supplementary groups, and
@@ -40,61 +37,43 @@ struct SRunAs {
     bool bNetRaw = false;
 };
 
-bool BecomeNobody(const SRunAs& as) {
+std::string BecomeNobodyAs(const SRunAs& as) {
     if (as.bNetRaw && prctl(PR_SET_KEEPCAPS, 1) != 0)
-        return false;
-    if (setgroups(as.groups.size(), as.groups.data()) != 0 || setgid(kNobody) != 0 ||
-        setuid(kNobody) != 0)
-        return false;
+        return "keepcaps";
+    if (const std::string failure = BecomeUser(kNobody, kNobody, as.groups); !failure.empty())
+        return failure;
     if (!as.bNetRaw)
-        return true;
+        return "";
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
     data[0].effective = data[0].permitted = data[0].inheritable = 1u << CAP_NET_RAW;
-    return syscall(SYS_capset, &header, data) == 0 &&
-           prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_RAW, 0, 0) == 0;
+    const bool bRaised = syscall(SYS_capset, &header, data) == 0 &&
+                         prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_RAW, 0, 0) == 0;
+    return bRaised ? "" : "CAP_NET_RAW";
 }
 
-CliResult RunDoctor(const SRunAs& as) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return {-1, "", "pipe"};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        clearenv();
-        for (const auto& [name, value] : as.env)
-            setenv(name.c_str(), value.c_str(), 1);
-        if (as.bNobody && !BecomeNobody(as))
-            _exit(126);
-        ExecCli({"doctor"});
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        out.append(buffer, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ""};
+SChildResult RunDoctor(const SRunAs& as) {
+    SChildOptions options{.env = as.env, .bClearEnv = true};
+    if (as.bNobody)
+        options.fnBecomeUser = [&] { return BecomeNobodyAs(as); };
+    return RunCli({"doctor"}, std::move(options));
 }
 
-// The same in a private network namespace whose ping_group_range is `range`.
-std::optional<CliResult> RunDoctorInNamespace(const std::string& range, const SRunAs& as,
-                                              std::string& skip) {
-    const std::string text = RunInPrivateNetwork(
-        [&] {
-            if (!SetSysctl("net/ipv4/ping_group_range", range))
-                return std::string("x");
-            const CliResult r = RunDoctor(as);
-            return std::to_string(r.status) + "\n" + r.out;
-        },
-        skip);
-    if (!skip.empty())
+// The same in a private network namespace whose ping_group_range is `range`;
+// nothing when the test was skipped for want of a namespace.
+std::optional<SChildResult> RunDoctorInNamespace(const std::string& range, const SRunAs& as) {
+    const std::optional<std::string> text = RunInPrivateNetworkOrSkip([&] {
+        if (!SetSysctl("net/ipv4/ping_group_range", range))
+            return std::string("x");
+        const SChildResult r = RunDoctor(as);
+        return std::to_string(r.status) + "\n" + r.program + "\n" + r.out;
+    });
+    if (!text)
         return std::nullopt;
-    const size_t nEnd = text.find('\n');
-    return CliResult{std::atoi(text.substr(0, nEnd).c_str()), text.substr(nEnd + 1), ""};
+    const size_t nStatusEnd = text->find('\n'), nProgramEnd = text->find('\n', nStatusEnd + 1);
+    return SChildResult{std::atoi(text->substr(0, nStatusEnd).c_str()),
+                        text->substr(nProgramEnd + 1), "",
+                        text->substr(nStatusEnd + 1, nProgramEnd - nStatusEnd - 1)};
 }
 
 // The named check's line and the indented lines under it.
@@ -180,8 +159,8 @@ TEST(DoctorCommand, EchoInPrivateNamespaces) {
          "FAIL echo: no: ICMP datagram sockets are refused (Permission denied; "
          "net.ipv4.ping_group_range 1 0 includes no group), and so is a raw socket (Operation not "
          "permitted; it needs CAP_NET_RAW)\n" +
-             kSysctlFix + kSysctlKeep + "  fix: sudo setcap cap_net_raw+ep " + OSTREL_CLI_PATH +
-             "  # instead: lets ostrel-cli alone echo\n",
+             kSysctlFix + kSysctlKeep +
+             "  fix: sudo setcap cap_net_raw+ep PROGRAM  # instead: lets ostrel-cli alone echo\n",
          windowNo + "1 0 includes no group\n" + kSysctlFix},
         {"0 2147483647",
          {{}, true},
@@ -207,12 +186,13 @@ TEST(DoctorCommand, EchoInPrivateNamespaces) {
          "(net.ipv4.ping_group_range 1 0 includes no group)\n  advice: sudo sysctl -w "
          "net.ipv4.ping_group_range=\"0 2147483647\"\n"},
     };
-    for (const auto& [range, as, echo, window] : cases) {
-        std::string skip;
-        const std::optional<CliResult> r = RunDoctorInNamespace(range, as, skip);
-        if (!r) {
-            GTEST_SKIP() << skip;
-        }
+    for (auto [range, as, echo, window] : cases) {
+        const std::optional<SChildResult> r = RunDoctorInNamespace(range, as);
+        if (!r)
+            return;
+        // PROGRAM: the ostrel-cli that ran, a copy that nobody may run.
+        if (const size_t nAt = echo.find("PROGRAM"); nAt != std::string::npos)
+            echo.replace(nAt, 7, r->program);
         EXPECT_EQ(r->status, 1) << "no display or sound here";
         EXPECT_EQ(CheckBlock(r->out, "echo").substr(0, echo.size()), echo) << range;
         EXPECT_EQ(CheckBlock(r->out, "window echo").substr(0, window.size()), window) << range;
@@ -225,15 +205,11 @@ TEST(DoctorCommand, EveryCheckPassesAsNobodyInAnOpenRange) {
     CTempDir dir;
     chmod(dir.Path().c_str(), 0755);
     CListeningSocket compositor(dir / "wayland-7"), pulse(dir / "pulse/native");
-    std::string skip;
-    const std::optional<CliResult> r = RunDoctorInNamespace(
-        "0 2147483647",
-        {.env = {{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", dir.Path()}},
-         .bNobody = true},
-        skip);
-    if (!r) {
-        GTEST_SKIP() << skip;
-    }
+    const std::optional<SChildResult> r = RunDoctorInNamespace(
+        "0 2147483647", {.env = {{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", dir.Path()}},
+                         .bNobody = true});
+    if (!r)
+        return;
     EXPECT_EQ(r->status, 0) << r->out;
     EXPECT_EQ(CheckBlock(r->out, "display"),
               "ok   display: yes, a Wayland compositor answers at " + (dir / "wayland-7") + "\n");
@@ -287,7 +263,7 @@ TEST(DoctorCommand, DisplaySoughtWhereItsNameSays) {
          "address; "},
     };
     for (const auto& [env, name, block] : cases) {
-        const CliResult r = RunDoctor({.env = env});
+        const SChildResult r = RunDoctor({.env = env});
         EXPECT_EQ(CheckBlock(r.out, name).substr(0, block.size()), block);
     }
     const std::string pipewire =
@@ -302,13 +278,7 @@ TEST(DoctorCommand, DisplaySoughtWhereItsNameSays) {
 TEST(DoctorCommand, AnXvfbServerAnswersUntilItEnds) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
+    CChildProcess xvfb("Xvfb", {"-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"});
     close(fds[1]);
     // Xvfb writes the number, then a line end, once it accepts connections;
     // the pipe stays open until both are read.
@@ -318,16 +288,13 @@ TEST(DoctorCommand, AnXvfbServerAnswersUntilItEnds) {
         number += c;
     close(fds[0]);
     const std::string display = ":" + number;
-    if (display == ":") {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+    if (display == ":")
         GTEST_SKIP() << "Xvfb did not start (package xvfb)";
-    }
     const std::string path = "/tmp/.X11-unix/X" + display.substr(1);
     EXPECT_EQ(CheckBlock(RunDoctor({.env = {{"DISPLAY", display}}}).out, "display"),
               "ok   display: yes, an X server answers at DISPLAY " + display + " (" + path + ")\n");
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    xvfb.Signal(SIGTERM);
+    xvfb.Wait();
     const std::string gone =
         "FAIL display: no: no X server answers at DISPLAY " + display + ".0 (" + path + ": ";
     EXPECT_EQ(CheckBlock(RunDoctor({.env = {{"DISPLAY", display + ".0"}}}).out, "display")
@@ -374,8 +341,8 @@ TEST(DoctorChecks, PlaybackDevicesTheUserMayNotOpen) {
               std::string::npos)
         << check.strFinding;
     const std::string result = RunInChild([&] {
-        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
-            return std::string("cannot become nobody");
+        if (const std::string failure = BecomeNobody(); !failure.empty())
+            return failure;
         const SDoctorCheck c = JudgeSound(env, devices.Path());
         return c.fixes.at(0) + "\n" + c.strFinding.substr(c.strFinding.rfind("; "));
     });

@@ -166,7 +166,7 @@ TEST_P(ReportCommand, StatesTheKnownFacts) {
     args.insert(args.end(), c.args.begin(), c.args.end());
     for (const std::string& path : WriteLogs(c.logs))
         args.push_back(path);
-    const CliResult result = RunCli(args);
+    const SChildResult result = RunCli(args);
     EXPECT_EQ(result.status, c.status) << result.err;
     for (const std::string& fact : c.expected)
         EXPECT_NE(result.out.find(fact), std::string::npos) << fact << "\nin:\n" << result.out;
@@ -182,7 +182,7 @@ TEST_F(ReportCommand, PageIsWellFormedWithATimelinePerTarget) {
         {R("03/01/26 10:00:00", 1) + R("03/01/26 10:01:00", 0) + R("03/01/26 10:02:00", 1) +
          R("03/01/26 10:00:00", 0, "\"<b>&\\x01\xff\", 1, 80")});
     const std::string page = m_dir / "report.html";
-    const CliResult result = RunCli({"report", "--html", page, logs[0]});
+    const SChildResult result = RunCli({"report", "--html", page, logs[0]});
     ASSERT_EQ(result.status, 0) << result.err;
     const std::string script = m_dir / "parse.py";
     const std::string code = "import sys, xml.etree.ElementTree as E\n"

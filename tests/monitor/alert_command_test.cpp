@@ -38,15 +38,10 @@ std::vector<int> ChildPids() {
     return pids;
 }
 
+// What the file at `strPath` holds, once it holds something.
 std::string WaitForFile(const std::string& strPath) {
-    for (int i = 0; i < 1000; ++i) {
-        std::ifstream in(strPath);
-        std::stringstream text;
-        if (in && (text << in.rdbuf()))
-            return text.str();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return {};
+    WaitFor([&] { return !ReadText(strPath).empty(); }, std::chrono::seconds(10));
+    return ReadText(strPath);
 }
 
 bool WaitForEmptyFolder(const std::string& strPath) {

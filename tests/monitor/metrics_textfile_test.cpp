@@ -3,7 +3,7 @@
 // the permissions and refusals of a file others read at any time.
 #include "monitor/metrics_textfile.h"
 
-#include "support/as_user.h"
+#include "support/other_user.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 
@@ -231,8 +231,7 @@ TEST(MetricsTextfile, WhatCannotBeWrittenWholeFailsWithAOneLineReason) {
     ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(strPath.c_str(), 0666), 0);
     const std::string strClosed = RunInChild([&] {
-        if (geteuid() != 0 ? chmod(dir.Path().c_str(), 0555) != 0
-                           : setgid(65534) != 0 || setuid(65534) != 0)
+        if (geteuid() != 0 ? chmod(dir.Path().c_str(), 0555) != 0 : !BecomeNobody().empty())
             return std::string("cannot close the folder to the writer");
         std::string strError;
         return WriteMetricsTextfile(strPath, CItemList(), {}, strError) ? "written" : strError;

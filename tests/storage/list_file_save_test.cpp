@@ -13,12 +13,13 @@
 #include <filesystem>
 #include <grp.h>
 #include <sys/file.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/cli_run.h"
 #include "flock_hook.h"
-#include "support/as_user.h"
+#include "support/other_user.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -72,13 +73,6 @@ struct stat LstatOf(const std::string& path) {
     return st;
 }
 
-// In a child: becomes `uid` with primary group `gid` and `groups` besides.
-std::string Become(uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
-    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
-        return "cannot become user " + std::to_string(uid);
-    return "";
-}
-
 // Starts ostrel-cli with `args`, preloaded with the shim that holds it at its
 // `nLock`-th lock, and returns once it is held there (or has ended);
 // Release() lets it go on and collects its exit status and standard error.
@@ -87,41 +81,34 @@ public:
     CHeldCli(const std::vector<std::string>& args, int nLock) {
         if (::pipe(m_arrived) < 0 || ::pipe(m_go) < 0)
             return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(::open((m_capture / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            const std::string hold = std::to_string(m_arrived[1]) + "," + std::to_string(m_go[0]) +
-                                     "," + std::to_string(nLock);
-            ::setenv("OSTREL_TEST_HOLD", hold.c_str(), 1);
-            ::setenv("LD_PRELOAD", OSTREL_HOLD_SHIM_PATH, 1);
-            // A sanitized ostrel-cli would rather have its runtime loaded first.
-            const char* asan = std::getenv("ASAN_OPTIONS");
-            const std::string options =
-                std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
-            ::setenv("ASAN_OPTIONS", options.c_str(), 1);
-            ExecCli(args);
-        }
+        const std::string hold = std::to_string(m_arrived[1]) + "," + std::to_string(m_go[0]) +
+                                 "," + std::to_string(nLock);
+        // A sanitized ostrel-cli would rather have its runtime loaded first.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        const std::string options =
+            std::string(asan ? asan : "") + (asan ? ":" : "") + "verify_asan_link_order=0";
+        m_child.emplace(OSTREL_CLI_PATH, args,
+                        SChildOptions{.env = {{"OSTREL_TEST_HOLD", hold},
+                                              {"LD_PRELOAD", OSTREL_HOLD_SHIM_PATH},
+                                              {"ASAN_OPTIONS", options}}});
         ::close(m_arrived[1]);
         ::close(m_go[0]);
         char byte;
         m_bHeld = ::read(m_arrived[0], &byte, 1) == 1;
     }
     bool Held() const { return m_bHeld; }
-    CliResult Release() {
+    SChildResult Release() {
         const char byte = 0;
         [[maybe_unused]] ssize_t n = ::write(m_go[1], &byte, 1);
         ::close(m_go[1]);
         ::close(m_arrived[0]);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ReadText(m_capture / "err")};
+        return m_child->Wait();
     }
 
 private:
-    CTempDir m_capture;
+    std::optional<CChildProcess> m_child;
     int m_arrived[2] = {-1, -1};
     int m_go[2] = {-1, -1};
-    pid_t m_pid = -1;
     bool m_bHeld = false;
 };
 
@@ -160,7 +147,7 @@ TEST(ListFileSave, AnotherUsersListKeepsItsGroupOrClosesToGroupAndOthers) {
         ASSERT_EQ(::chown(path.c_str(), c.uid, c.gid), 0);
         ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
         EXPECT_EQ(RunInChild([&] {
-                      const std::string failure = Become(kBob, kUsers, c.bobsGroups);
+                      const std::string failure = BecomeUser(kBob, kUsers, c.bobsGroups);
                       if (!failure.empty())
                           return failure;
                       const long error = FileError([&] { WriteListFile(path, *ListOf({"b"})); });
@@ -269,13 +256,13 @@ TEST(ListFileSave, TwoCliChangesAtOnceLoseNothing) {
                                  c.quick[0] + " meanwhile";
         CHeldCli held(withPath(c.held), c.nLock);
         EXPECT_TRUE(held.Held()) << what;
-        const CliResult quick = RunCli(withPath(c.quick));
+        const SChildResult quick = RunCli(withPath(c.quick));
         std::string quickErr = c.quickErr;
         if (size_t at = quickErr.find("LIST"); at != std::string::npos)
             quickErr.replace(at, 4, path);
         EXPECT_EQ(quick.err, quickErr) << what;
         EXPECT_EQ(quick.status, quickErr.empty() ? 0 : 2) << what;
-        const CliResult late = held.Release();
+        const SChildResult late = held.Release();
         EXPECT_EQ(late.status, 0) << what << ": " << late.err;
         EXPECT_EQ(AddressesIn(path), c.finally) << what;
         EXPECT_EQ(Tree(dir.Path()), std::vector<std::string>{"list.osl"}) << what;
@@ -361,7 +348,7 @@ TEST(ListFileSave, ListInAFolderClosedToTheSaverIsWrittenInPlace) {
         }
         const ino_t inode = LstatOf(path).st_ino;
         EXPECT_EQ(RunInChild([&] {
-                      const std::string failure = Become(kBob, kUsers, {});
+                      const std::string failure = BecomeUser(kBob, kUsers, {});
                       return failure.empty() ? std::to_string(FileError([&] { c.save(path); }))
                                              : failure;
                   }),

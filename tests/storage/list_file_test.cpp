@@ -9,12 +9,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/other_user.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -154,8 +154,7 @@ TEST(ListFile, AFileTheUserMayNotWriteIsRefused) {
     ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
 
     const std::string failure = RunInChild([&]() -> std::string {
-        const passwd* nobody = ::getpwnam("nobody");
-        if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+        if (!BecomeNobody().empty())
             return "cannot become nobody";
         try {
             WriteListFile(path, CItemList());

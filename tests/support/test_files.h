@@ -1,17 +1,22 @@
 // Helpers the tests share: a scratch folder, whole-file reads and writes, the
-// byte-exact fixtures, and running a check in a child process.
+// byte-exact fixtures, running a check in a child process, and waiting for
+// what another process or thread does.
 #pragma once
 
 #include "framework/exception.h"
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -51,6 +56,11 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+inline std::string ReadText(const std::string& path) {
+    const Bytes bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 #ifdef OSTREL_FIXTURES_DIR
 inline Bytes FixtureBytes(const std::string& name) {
     return ReadFileBytes(std::string(OSTREL_FIXTURES_DIR) + "/" + name);
@@ -62,8 +72,9 @@ inline Bytes FixtureBytes(const std::string& name) {
 // for success, else a description of the failure.
 inline std::string RunInChild(const std::function<std::string()>& check) {
     int fds[2];
-    if (::pipe(fds) < 0)
+    if (::pipe2(fds, O_CLOEXEC) < 0)
         return "pipe failed";
+    std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
@@ -82,6 +93,18 @@ inline std::string RunInChild(const std::function<std::string()>& check) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "the child process ended abnormally: " + result;
     return result;
+}
+
+// Tries `fnDone` every 10 ms for up to `limit`; whether it came true.
+inline bool WaitFor(const std::function<bool()>& fnDone,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
+        if (fnDone())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return fnDone();
 }
 
 // The errno of the file error that `run` raises, or 0 when it raises none.

@@ -1,6 +1,7 @@
 // Save List, Load List and LoadList in the window, on real files.
 #include "monitor_test_util.h"
 #include "storage/list_file.h"
+#include "support/other_user.h"
 #include "support/test_files.h"
 #include "ui/list_trust_box.h"
 
@@ -8,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <pwd.h>
 #include <sys/stat.h>
 
 using Texts = std::vector<std::string>;
@@ -153,8 +153,7 @@ TEST_F(MonitorListsTest, SavingOntoAFileTheUserMayNotWriteShowsTheOpeningMessage
     WriteFileBytes(strPath, FixtureBytes("default.osl"));
     chmod(strPath.c_str(), 0644);
     const std::string failure = RunInChild([&]() -> std::string {
-        const passwd* nobody = getpwnam("nobody");
-        if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+        if (!BecomeNobody().empty())
             return "cannot become nobody";
         Save(strPath);
         const Texts expected{"Opening " + strPath + " failed (returned a 0xd)."};

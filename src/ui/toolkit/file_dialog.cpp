@@ -6,8 +6,6 @@
 #include <QStringList>
 
 namespace {
-CFileDialogScript* g_pScript = nullptr;
-
 std::vector<std::string> SplitBars(const std::string& str) {
     std::vector<std::string> parts;
     size_t nStart = 0;
@@ -43,18 +41,6 @@ std::vector<std::string> QtNameFilters(const std::string& strFilter) {
     return filters;
 }
 
-CFileDialogScript::CFileDialogScript() : m_pPrevious(g_pScript) {
-    g_pScript = this;
-}
-
-CFileDialogScript::~CFileDialogScript() {
-    g_pScript = m_pPrevious;
-}
-
-CFileDialogScript* CFileDialogScript::Active() {
-    return g_pScript;
-}
-
 std::optional<std::string> CFileDialogScript::Take(const CFileDialogRequest& request) {
     m_requests.push_back(request);
     if (m_answers.empty())
@@ -65,8 +51,8 @@ std::optional<std::string> CFileDialogScript::Take(const CFileDialogRequest& req
 }
 
 std::optional<std::string> RunFileDialog(QWidget* pOwner, const CFileDialogRequest& request) {
-    if (g_pScript)
-        return g_pScript->Take(request);
+    if (CFileDialogScript* pScript = CFileDialogScript::Active())
+        return pScript->Take(request);
 
     QFileDialog dialog(pOwner);
     dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);

@@ -2,6 +2,8 @@
 // CFileDialogScript is the seam that lets tests answer them.
 #pragma once
 
+#include "ui/toolkit/scoped_hook.h"
+
 #include <QWidget>
 #include <deque>
 #include <optional>
@@ -31,15 +33,8 @@ std::vector<std::string> QtNameFilters(const std::string& strFilter);
 // While one exists, file dialogs take their answers from here, in order, and
 // the requests are kept for the test to look at. With no answer left a dialog
 // is cancelled.
-class CFileDialogScript {
+class CFileDialogScript : public CScopedHook<CFileDialogScript> {
 public:
-    CFileDialogScript();
-    ~CFileDialogScript();
-    CFileDialogScript(const CFileDialogScript&) = delete;
-    CFileDialogScript& operator=(const CFileDialogScript&) = delete;
-
-    static CFileDialogScript* Active();
-
     void AnswerPath(std::string strPath) { m_answers.emplace_back(std::move(strPath)); }
     void AnswerCancel() { m_answers.emplace_back(std::nullopt); }
     std::optional<std::string> Take(const CFileDialogRequest& request);
@@ -48,5 +43,4 @@ public:
 
 private:
     std::deque<std::optional<std::string>> m_answers;
-    CFileDialogScript* m_pPrevious;
 };

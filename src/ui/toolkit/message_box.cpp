@@ -7,8 +7,6 @@
 #include <QMessageBox>
 
 namespace {
-CMessageBoxRecorder* g_pRecorder = nullptr;
-
 QMessageBox::Icon QtIcon(EMsgIcon icon) {
     switch (icon) {
     case EMsgIcon::kStop:
@@ -23,18 +21,6 @@ QMessageBox::Icon QtIcon(EMsgIcon icon) {
 }
 } // namespace
 
-CMessageBoxRecorder::CMessageBoxRecorder() : m_pPrevious(g_pRecorder) {
-    g_pRecorder = this;
-}
-
-CMessageBoxRecorder::~CMessageBoxRecorder() {
-    g_pRecorder = m_pPrevious;
-}
-
-CMessageBoxRecorder* CMessageBoxRecorder::Active() {
-    return g_pRecorder;
-}
-
 int CMessageBoxRecorder::Record(CBox box) {
     m_boxes.push_back(box);
     if (m_onBox)
@@ -47,8 +33,8 @@ int CMessageBoxRecorder::Record(CBox box) {
 }
 
 void MessageBeep(EMsgIcon) {
-    if (g_pRecorder)
-        ++g_pRecorder->m_nBeeps;
+    if (CMessageBoxRecorder* pRecorder = CMessageBoxRecorder::Active())
+        ++pRecorder->m_nBeeps;
     else
         QApplication::beep();
 }
@@ -59,8 +45,8 @@ int ShowMessageBox(QWidget* pOwner, const std::string& strText, EMsgIcon icon, b
     if (bBeep)
         MessageBeep(icon);
     const std::string strCaption = ApplicationTitle();
-    if (g_pRecorder)
-        return g_pRecorder->Record({strText, strCaption, icon, pOwner});
+    if (CMessageBoxRecorder* pRecorder = CMessageBoxRecorder::Active())
+        return pRecorder->Record({strText, strCaption, icon, pOwner});
 
     QMessageBox box(QtIcon(icon), ToQString(strCaption), ToQString(strText), QMessageBox::Ok,
                     pOwner);

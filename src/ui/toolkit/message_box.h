@@ -3,6 +3,8 @@
 // tests see every box instead of a person.
 #pragma once
 
+#include "ui/toolkit/scoped_hook.h"
+
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -24,7 +26,7 @@ void MessageBeep(EMsgIcon icon);
 
 // While one exists, message boxes are recorded here instead of being shown,
 // and beeps are counted instead of being played.
-class CMessageBoxRecorder {
+class CMessageBoxRecorder : public CScopedHook<CMessageBoxRecorder> {
 public:
     struct CBox {
         std::string strText;
@@ -32,13 +34,6 @@ public:
         EMsgIcon icon;
         QWidget* pOwner;
     };
-
-    CMessageBoxRecorder();
-    ~CMessageBoxRecorder();
-    CMessageBoxRecorder(const CMessageBoxRecorder&) = delete;
-    CMessageBoxRecorder& operator=(const CMessageBoxRecorder&) = delete;
-
-    static CMessageBoxRecorder* Active();
 
     // The answer of the next box; kIdOkAnswer when none is queued.
     void SetNextAnswer(int nAnswer) { m_answers.push_back(nAnswer); }
@@ -53,5 +48,4 @@ public:
 private:
     std::deque<int> m_answers;
     std::function<void(const CBox&)> m_onBox;
-    CMessageBoxRecorder* m_pPrevious;
 };
