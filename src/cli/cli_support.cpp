@@ -38,14 +38,12 @@ bool CCliArgs::Parse(const std::vector<std::string>& args, std::initializer_list
         if (Contains(flags, name) && eq == std::string::npos) {
             m_values[name];
         } else if (Contains(valued, name)) {
-            if (eq != std::string::npos) {
-                m_values[name] = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                m_values[name] = args[++i];
-            } else {
+            if (eq == std::string::npos && i + 1 == args.size()) {
                 error = "option " + name + " needs a value";
                 return false;
             }
+            m_values[name] = eq != std::string::npos ? arg.substr(eq + 1) : args[++i];
+            m_allValues[name].push_back(m_values[name]);
         } else {
             error = "unknown option " + arg;
             return false;
@@ -59,6 +57,11 @@ std::optional<std::string> CCliArgs::Value(const std::string& name) const {
     if (it == m_values.end())
         return std::nullopt;
     return it->second;
+}
+
+std::vector<std::string> CCliArgs::Values(const std::string& name) const {
+    auto it = m_allValues.find(name);
+    return it == m_allValues.end() ? std::vector<std::string>{} : it->second;
 }
 
 std::optional<int> StartCommand(const CCliCommand& command, const std::vector<std::string>& args,

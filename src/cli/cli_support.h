@@ -42,10 +42,13 @@ public:
     bool Has(const std::string& name) const { return m_values.count(name) != 0; }
     // The value of the last occurrence of a valued option.
     std::optional<std::string> Value(const std::string& name) const;
+    // The values of every occurrence of a valued option, in order.
+    std::vector<std::string> Values(const std::string& name) const;
     const std::vector<std::string>& Operands() const { return m_operands; }
 
 private:
     std::map<std::string, std::string> m_values;
+    std::map<std::string, std::vector<std::string>> m_allValues;
     std::vector<std::string> m_operands;
 };
 

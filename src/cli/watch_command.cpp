@@ -103,14 +103,72 @@ void Monitor(CWatchHost& host, CSchedule& schedule) {
     schedule.Destroy();
 }
 
+// A canary: "ADDRESS:PORT" a TCP connect to PORT (1 to 65535), "ADDRESS" an
+// echo; null for an empty address or a port that is not one.
+std::unique_ptr<CItem> ReadCanary(const std::string& text) {
+    auto pItem = std::make_unique<CItem>();
+    const size_t nColon = text.rfind(':');
+    pItem->m_strAddress = text.substr(0, nColon);
+    pItem->m_nMode = kProbeIcmp;
+    if (nColon != std::string::npos) {
+        const std::string port = text.substr(nColon + 1);
+        if (port.empty() || port.size() > 5 ||
+            port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) < 1 ||
+            std::stoi(port) > 65535)
+            return nullptr;
+        pItem->m_nMode = kProbeTcp;
+        pItem->m_nPort = std::stoi(port);
+    }
+    return pItem->m_strAddress.empty() ? nullptr : std::move(pItem);
+}
+
+// --alert-after, --recover-after, --remind and --canary into `options`;
+// false once a message has been printed.
+bool ReadAlertOptions(const CCliCommand& command, const CCliArgs& parsed, SWatchOptions& options) {
+    constexpr std::pair<int32_t, int32_t> kRange{1, 100000};
+    SAlertRules& rules = options.alertRules;
+    for (const char* pszNeedsThreshold : {"--recover-after", "--remind"})
+        if (parsed.Has(pszNeedsThreshold) && !parsed.Has("--alert-after"))
+            return UsageError(command, std::string(pszNeedsThreshold) + " needs --alert-after"),
+                   false;
+    for (auto [pszName, pnValue] : {std::pair{"--alert-after", &rules.nAlertAfter},
+                                    std::pair{"--recover-after", &rules.nRecoverAfter}}) {
+        if (const std::optional<std::string> text = parsed.Value(pszName)) {
+            const std::optional<int32_t> nValue = ReadIntegerOption(*text, kRange);
+            if (!nValue)
+                return false;
+            *pnValue = *nValue;
+        }
+    }
+    if (const std::optional<std::string> text = parsed.Value("--remind")) {
+        const std::optional<int32_t> nMinutes = ReadIntegerOption(*text, kRange);
+        if (!nMinutes)
+            return false;
+        rules.nRemindMs = *nMinutes * MinuteMilliseconds();
+    }
+    for (const std::string& text : parsed.Values("--canary")) {
+        std::unique_ptr<CItem> pCanary = ReadCanary(text);
+        if (!pCanary)
+            return UsageError(command, "--canary takes ADDRESS or ADDRESS:PORT (1 to 65535), not " +
+                                           VisibleSystemText(text)),
+                   false;
+        if (!options.pCanaries)
+            options.pCanaries = std::make_unique<CItemList>();
+        options.pCanaries->AddTail(pCanary.release());
+    }
+    return true;
+}
+
 int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
     CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {"--json"}, {"--jobs", "--textfile"}, 1, "one LIST",
-                               parsed))
+    if (auto rc = StartCommand(
+            command, args, {"--json"},
+            {"--jobs", "--textfile", "--alert-after", "--recover-after", "--remind", "--canary"}, 1,
+            "one LIST", parsed))
         return *rc;
     SWatchOptions options;
     std::optional<int> nJobs = ReadJobsOption(parsed);
-    if (!nJobs)
+    if (!nJobs || !ReadAlertOptions(command, parsed, options))
         return kExitUsage;
     options.nJobs = *nJobs;
     options.bJson = parsed.Has("--json");
@@ -144,7 +202,9 @@ int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
 
 const CCliCommand kWatchCommand = {
     "watch",
-    "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH] LIST\n"
+    "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH]\n"
+    "                        [--alert-after N [--recover-after M] [--remind MINUTES]]\n"
+    "                        [--canary ADDRESS[:PORT]]... LIST\n"
     "Monitors the targets of the list file LIST without a window, as Start does in\n"
     "the window: a pass at once, then a pass each period of the list's minutes\n"
     "(below 1 counts as 1), counted from the end of the previous pass and its\n"
@@ -152,16 +212,24 @@ const CCliCommand kWatchCommand = {
     "as check does. After a pass in which a target did not respond, prints \"One or\n"
     "more connection failed!\" on standard error and starts the list's alert\n"
     "command through /bin/sh -c, not waited for; its environment holds\n"
-    "OSTREL_FAILED, OSTREL_TOTAL, OSTREL_FAILED_TARGETS (cut to 64 KiB of whole\n"
-    "targets, then OSTREL_FAILED_TARGETS_TRUNCATED=1) and OSTREL_DIGEST_FILE (every\n"
-    "failed target, one a line; removed when the command's shell ends). A command\n"
-    "that cannot be started is reported on standard error. No sound is played.\n"
-    "SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads LIST again\n"
-    "for the next pass (a file that no longer loads keeps the list in use).\n"
+    "OSTREL_EVENT=failed, OSTREL_FAILED, OSTREL_TOTAL, OSTREL_FAILED_TARGETS (cut to\n"
+    "64 KiB of whole targets, then OSTREL_FAILED_TARGETS_TRUNCATED=1), OSTREL_TARGETS\n"
+    "(the targets the event concerns, cut the same way) and OSTREL_DIGEST_FILE (the\n"
+    "targets concerned, one a line; removed when the command's shell ends). A\n"
+    "command that cannot be started is reported on standard error. No sound is\n"
+    "played. SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads\n"
+    "LIST again for the next pass (a file that no longer loads keeps the list in use).\n"
     "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"
     "  --json           print each line as a JSON object, as check --json does\n"
     "  --textfile PATH  after each pass, replace PATH with the pass's results in the\n"
     "                   Prometheus text format (for node_exporter's textfile collector)\n"
+    "  --alert-after N  alert by state instead: a target is down after N failed passes\n"
+    "                   in a row (OSTREL_EVENT=down), up again after M good ones (up)\n"
+    "  --recover-after M  good passes in a row that end a target's down (default 1)\n"
+    "  --remind MINUTES while a target is down, alert again (reminder) every MINUTES\n"
+    "  --canary ADDRESS[:PORT]  probed first in each pass (an echo, or a connect to\n"
+    "                   PORT); repeatable. When every canary fails, the pass charges no\n"
+    "                   target and raises one link-down alert (link-up on its return)\n"
     "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
     RunWatch,
 };

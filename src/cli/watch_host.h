@@ -5,6 +5,7 @@
 
 #include "cli/cli_support.h"
 #include "monitor/schedule.h"
+#include "monitor/target_alert_state.h"
 
 #include <chrono>
 #include <memory>
@@ -15,7 +16,9 @@ struct SWatchOptions {
     std::string strListPath;
     int nJobs = 1;
     bool bJson = false;
-    std::optional<std::string> textfile; // where the metrics of each pass go
+    std::optional<std::string> textfile;  // where the metrics of each pass go
+    SAlertRules alertRules;               // when alerts are raised
+    std::unique_ptr<CItemList> pCanaries; // probed first in each pass; null: none
 };
 
 class CWatchHost : public CScheduleHost {
@@ -28,7 +31,11 @@ public:
 
     int SetScheduleTimer(int64_t nDelayMs) override;
     void KillScheduleTimer(int nTimer) override;
+    // Probes the canaries, then the list; gives 0 when the pass has alert
+    // events to raise, else 1.
     int32_t RunPass() override;
+    // Raises the events of the pass: each one's line on standard error and
+    // the list's command with the event's digest.
     void RaiseAlerts() override;
     void RunningChanged() override {}
     int32_t PeriodMinutes() const override { return m_pList->m_nPeriod; }
@@ -45,7 +52,12 @@ public:
     bool IsStopping() const { return m_bStopping; }
 
 private:
-    void WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds);
+    // Whether a canary answered; nullopt without canaries or when stopped.
+    std::optional<bool> ProbeCanaries();
+    void FollowAlertState(std::optional<bool> linkUp);
+    void RaiseEvent(const SRaisedEvent& event);
+    void WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds,
+                       std::optional<bool> linkUp);
 
     SWatchOptions m_options;
     std::unique_ptr<CItemList> m_pList;
@@ -53,4 +65,6 @@ private:
     int m_nTimer = 0;
     std::optional<Clock::time_point> m_due;
     bool m_bStopping = false;
+    CTargetAlertState m_alertState;
+    std::vector<SRaisedEvent> m_events; // the last pass's, raised by RaiseAlerts
 };

@@ -3,42 +3,66 @@
 #include "framework/control_bytes.h"
 
 namespace {
-// A failed target as one word of OSTREL_FAILED_TARGETS.
-std::string TargetWord(const CItem& item) {
+// The words joined by single blanks, as many whole ones from the start as
+// fit in kMaxFailedTargetsBytes; the lines of the digest file get every one.
+struct SJoinedWords {
+    std::string strValue, strLines;
+    bool bTruncated = false;
+};
+
+SJoinedWords JoinWords(const std::vector<std::string>& words) {
+    SJoinedWords joined;
+    for (const std::string& word : words) {
+        joined.strLines += word + '\n';
+        const size_t nSeparator = &word != &words.front() ? 1 : 0;
+        // Once one word is left out, so are all after it: the value is a
+        // head of the list, never a list with holes.
+        joined.bTruncated = joined.bTruncated || joined.strValue.size() + nSeparator + word.size() >
+                                                     kMaxFailedTargetsBytes;
+        if (!joined.bTruncated)
+            joined.strValue += (nSeparator ? " " : "") + word;
+    }
+    return joined;
+}
+} // namespace
+
+std::string AlertTargetWord(const CItem& item) {
     std::string word = EscapeControlBytes(item.m_strAddress, " \\:*?[");
     if (!item.IsIcmp())
         word += ":" + std::to_string(item.m_nPort);
     return word;
 }
-} // namespace
 
 SAlertEnvironment AlertDigestEnvironment(const CItemList& list) {
-    size_t nFailed = 0;
-    bool bTruncated = false;
-    std::string strTargets, strLines;
+    std::vector<std::string> failed;
     for (POSITION pos = list.GetHeadPosition(); pos;) {
         const CItem& item = *list.GetNext(pos);
-        if (item.m_bOk != 0)
-            continue;
-        const std::string word = TargetWord(item);
-        strLines += word + '\n';
-        const size_t nSeparator = nFailed++ > 0 ? 1 : 0;
-        // Once one word is left out, so are all after it: the value is a
-        // head of the list, never a list with holes.
-        bTruncated =
-            bTruncated || strTargets.size() + nSeparator + word.size() > kMaxFailedTargetsBytes;
-        if (!bTruncated)
-            strTargets += (nSeparator ? " " : "") + word;
+        if (item.m_bOk == 0)
+            failed.push_back(AlertTargetWord(item));
     }
+    SJoinedWords joined = JoinWords(failed);
     SAlertEnvironment digest;
-    digest.variables = {"OSTREL_FAILED=" + std::to_string(nFailed),
+    digest.variables = {"OSTREL_FAILED=" + std::to_string(failed.size()),
                         "OSTREL_TOTAL=" + std::to_string(list.GetCount()),
-                        "OSTREL_FAILED_TARGETS=" + strTargets};
-    if (bTruncated)
+                        "OSTREL_FAILED_TARGETS=" + joined.strValue};
+    if (joined.bTruncated)
         digest.variables.push_back("OSTREL_FAILED_TARGETS_TRUNCATED=1");
     // Inherited from a process that itself runs as an alert command, they
     // would describe another pass.
     digest.removed = {"OSTREL_FAILED_TARGETS_TRUNCATED", "OSTREL_DIGEST_FILE"};
-    digest.fileText = std::move(strLines);
+    digest.fileText = std::move(joined.strLines);
+    return digest;
+}
+
+SAlertEnvironment AlertEventEnvironment(const CItemList& list, const std::string& strEvent,
+                                        const std::vector<std::string>& concerned) {
+    SAlertEnvironment digest = AlertDigestEnvironment(list);
+    SJoinedWords joined = JoinWords(concerned);
+    digest.variables.push_back("OSTREL_EVENT=" + strEvent);
+    digest.variables.push_back("OSTREL_TARGETS=" + joined.strValue);
+    if (joined.bTruncated)
+        digest.variables.push_back("OSTREL_TARGETS_TRUNCATED=1");
+    digest.removed.push_back("OSTREL_TARGETS_TRUNCATED");
+    digest.fileText = std::move(joined.strLines);
     return digest;
 }

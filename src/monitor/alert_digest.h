@@ -6,6 +6,8 @@
 #include "monitor/alert_command.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // At most this many bytes of targets go into OSTREL_FAILED_TARGETS: a single
 // string of the environment may not pass 128 KiB, and past it the command
@@ -29,3 +31,17 @@ inline constexpr size_t kMaxFailedTargetsBytes = 65536;
 // - OSTREL_FAILED_TARGETS_TRUNCATED=1 when words were left out.
 // The file text holds every word, each on a line of its own.
 SAlertEnvironment AlertDigestEnvironment(const CItemList& list);
+
+// A target as one word of the digest, written as above.
+std::string AlertTargetWord(const CItem& item);
+
+// The digest of one alert event of `watch`: the pass's digest as above, and
+// - OSTREL_EVENT: the event's name (failed, down, up, reminder, link-down,
+//   link-up);
+// - OSTREL_TARGETS: the words of the targets the event concerns (for
+//   link-down and link-up, the canaries), joined and cut to
+//   kMaxFailedTargetsBytes as OSTREL_FAILED_TARGETS is, with
+//   OSTREL_TARGETS_TRUNCATED=1 when words were left out.
+// The file text holds every word of `concerned`, one a line.
+SAlertEnvironment AlertEventEnvironment(const CItemList& list, const std::string& strEvent,
+                                        const std::vector<std::string>& concerned);

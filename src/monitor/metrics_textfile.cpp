@@ -81,6 +81,21 @@ void AppendTargetSample(std::string& out, const char* pszName, size_t nRow, cons
     out += "\"} ";
 }
 
+// A per-target gauge of integers, one for each target up to the end of
+// `values`; nothing at all when `values` is empty.
+void AppendTargetCounts(std::string& out, const char* pszName, const char* pszHelp,
+                        const CItemList& list, const std::vector<int32_t>& values) {
+    if (values.empty())
+        return;
+    AppendHeader(out, pszName, pszHelp);
+    size_t nRow = 0;
+    for (POSITION pos = list.GetHeadPosition(); pos && nRow < values.size();) {
+        AppendTargetSample(out, pszName, nRow + 1, *list.GetNext(pos));
+        AppendNumber(out, values[nRow++]);
+        out += '\n';
+    }
+}
+
 // A metric of the whole pass: a count, written as an integer, or a time.
 template <class T>
 void AppendPassMetric(std::string& out, const char* pszName, const char* pszHelp, T value) {
@@ -117,6 +132,17 @@ std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics
         AppendValue(out, metrics.probeSeconds[nRow++]);
         out += '\n';
     }
+    AppendTargetCounts(
+        out, "ostrel_target_consecutive_failures",
+        "Failed passes in a row charged to the target (none while the link is down).", list,
+        metrics.consecutiveFailures);
+    AppendTargetCounts(out, "ostrel_target_down",
+                       "Whether the target counts as down for alerting (1) or not (0).", list,
+                       metrics.down);
+    if (metrics.linkUp)
+        AppendPassMetric(out, "ostrel_link_up",
+                         "Whether a canary answered in the last pass (1) or none did (0).",
+                         *metrics.linkUp ? 1 : 0);
 
     AppendPassMetric(out, "ostrel_pass_duration_seconds", "How long the last pass took.",
                      metrics.dPassSeconds);

@@ -18,6 +18,8 @@
 
 #include "model/item_list.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,14 @@ struct SPassMetrics {
     std::vector<double> probeSeconds; // one per target of the list, list order
     double dPassSeconds = 0;          // the whole pass
     double dEndUnixSeconds = 0;       // wall-clock time the pass ended
+    // The alert state after the pass (defaulted, so initializers may leave
+    // the rest out), one per target in list order; not
+    // written when empty: ostrel_target_consecutive_failures (failed passes
+    // in a row) and ostrel_target_down (1 while the target counts as down).
+    std::vector<int32_t> consecutiveFailures = {};
+    std::vector<int32_t> down = {};
+    // ostrel_link_up: whether a canary answered; not written without one.
+    std::optional<bool> linkUp = {};
 };
 
 // The textfile's content. A target past the end of metrics.probeSeconds has

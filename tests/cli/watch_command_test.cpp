@@ -6,6 +6,7 @@
 #include "support/other_user.h"
 #include "support/private_network_or_skip.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -269,4 +270,95 @@ TEST(WatchCommand, AsProcessOneItReapsTheAlertCommands) {
     const pid_t nWatch = std::stoi(ChildrenOf(watch->Pid()).at(0));
     EXPECT_TRUE(WaitFor([&] { return ChildrenOf(nWatch, "Z ").empty(); }))
         << ChildrenOf(nWatch, "Z ").size() << " zombies";
+}
+
+namespace {
+// A loopback port the test opens and closes between passes: bound all the
+// time (again to the same port after each close), listening only while open.
+class CSwitchedPort {
+public:
+    CSwitchedPort() { Set(false); }
+    ~CSwitchedPort() { ::close(m_nFd); }
+    int Port() const { return m_nPort; }
+    void Set(bool bOpen) {
+        if (bOpen) {
+            ::listen(m_nFd, 64);
+            return;
+        }
+        if (m_nFd >= 0)
+            ::close(m_nFd);
+        m_nFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int nOn = 1;
+        ::setsockopt(m_nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(m_nPort));
+        socklen_t nLength = sizeof address;
+        ::bind(m_nFd, reinterpret_cast<sockaddr*>(&address), nLength);
+        ::getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLength);
+        m_nPort = ntohs(address.sin_port);
+    }
+
+private:
+    int m_nFd = -1, m_nPort = 0;
+};
+
+// In the watcher's namespace, whose link "va" leads to the canary: a
+// target that fails, answers and fails pass by pass as `results` says
+// ('1' answers, '0' fails; 'L' fails with the link taken down before the
+// pass, 'l' answers with it back up). The alert command's lines.
+std::string AlertsOverPasses(const std::string& results) {
+    CTempDir dir;
+    CSwitchedPort target;
+    const std::string list = dir / "l.osl", alerts = dir / "alerts",
+                      word = "127.0.0.1:" + std::to_string(target.Port());
+    MakeList(list, {{"--tcp", std::to_string(target.Port()), "127.0.0.1"}},
+             {"--period", "1", "--execute",
+              "echo \"$OSTREL_EVENT $OSTREL_TARGETS\" >> '" + alerts + "'"});
+    target.Set(results[0] != '0');
+    CWatch watch(dir,
+                 {"--json", "--alert-after", "3", "--remind", "2", "--canary", "10.77.0.2", list},
+                 "250");
+    for (size_t nPass = 1; nPass <= results.size(); ++nPass) {
+        if (!WaitFor([&] { return CountOf(watch.Out(), "\"row\":1,") >= nPass; }))
+            return "pass " + std::to_string(nPass) + " did not come: " + watch.Err();
+        if (nPass == results.size())
+            break;
+        const char cNext = results[nPass];
+        target.Set(cNext == '1' || cNext == 'l');
+        if (cNext == 'L' || cNext == 'l')
+            if (std::system(cNext == 'L' ? "ip link set va down" : "ip link set va up") != 0)
+                return "ip link failed";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the last command's line
+    watch.Terminate();
+    std::string text = ReadText(alerts);
+    for (size_t at; (at = text.find(word)) != std::string::npos;)
+        text.replace(at, word.size(), "T");
+    return text;
+}
+} // namespace
+
+// Two failed passes of three raise nothing, three in a row one down, which
+// reminders repeat while it lasts and its return ends with one up; passes
+// with the canary's link down raise one link-down and no down, then one
+// link-up.
+TEST(WatchCommand, AlertsByStateAndLink) {
+    CNamespaceSet namespaces;
+    const std::string watcher = namespaces.Add("watcher"), link = namespaces.Add("link");
+    if (watcher.empty() || link.empty() ||
+        !namespaces.Link(watcher, "va", "10.77.0.1/24", link, "vb", "10.77.0.2/24"))
+        GTEST_SKIP() << "no network namespaces here";
+    std::string strSkip;
+    const std::string text = RunInNetworkNamespace(
+        watcher, [] { return AlertsOverPasses("0010000001LLLl1"); }, strSkip);
+    if (!strSkip.empty())
+        GTEST_SKIP() << strSkip;
+    const size_t nReminders = CountOf(text, "reminder T\n");
+    EXPECT_GE(nReminders, 1u) << text;
+    std::string expected = "down T\n";
+    for (size_t i = 0; i < nReminders; ++i)
+        expected += "reminder T\n";
+    EXPECT_EQ(text, expected + "up T\nlink-down 10.77.0.2\nlink-up 10.77.0.2\n");
 }

@@ -38,6 +38,7 @@ declare -A expected=(
     [/usr/bin/ostrel]=-rwxr-xr-x
     [/usr/bin/ostrel-cli]=-rwxr-xr-x
     [/usr/share/ostrel/ostrel.HLP]=-rw-r--r--
+    [/usr/share/ostrel/ostrel.rules.yml]=-rw-r--r--
     [/usr/share/man/man1/ostrel.1.gz]=-rw-r--r--
     [/usr/share/man/man1/ostrel-cli.1.gz]=-rw-r--r--
     [/usr/share/applications/ostrel.desktop]=-rw-r--r--
