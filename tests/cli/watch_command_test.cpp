@@ -317,12 +317,11 @@ std::string AlertsOverPasses(const std::string& results) {
              {"--period", "1", "--execute",
               "echo \"$OSTREL_EVENT $OSTREL_TARGETS\" >> '" + alerts + "'"});
     target.Set(results[0] != '0');
-    CWatch watch(dir,
-                 {"--json", "--alert-after", "3", "--remind", "2", "--canary", "10.77.0.2", list},
-                 "250");
+    const auto watch = StartWatch(
+        {"--json", "--alert-after", "3", "--remind", "2", "--canary", "10.77.0.2", list}, "250");
     for (size_t nPass = 1; nPass <= results.size(); ++nPass) {
-        if (!WaitFor([&] { return CountOf(watch.Out(), "\"row\":1,") >= nPass; }))
-            return "pass " + std::to_string(nPass) + " did not come: " + watch.Err();
+        if (!WaitFor([&] { return CountOf(watch->Out(), "\"row\":1,") >= nPass; }))
+            return "pass " + std::to_string(nPass) + " did not come: " + watch->Err();
         if (nPass == results.size())
             break;
         const char cNext = results[nPass];
@@ -332,7 +331,7 @@ std::string AlertsOverPasses(const std::string& results) {
                 return "ip link failed";
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the last command's line
-    watch.Terminate();
+    Terminate(*watch);
     std::string text = ReadText(alerts);
     for (size_t at; (at = text.find(word)) != std::string::npos;)
         text.replace(at, word.size(), "T");
