@@ -4,6 +4,7 @@
 #include "check/wait_time.h"
 #include "cli/cli_commands.h"
 #include "cli/probe_lines.h"
+#include "cli/probe_options.h"
 #include "cli/watch_host.h"
 
 #include <poll.h>
@@ -105,12 +106,13 @@ void Monitor(CWatchHost& host, CSchedule& schedule) {
 
 int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
     CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {"--json"}, {"--jobs", "--textfile"}, 1, "one LIST",
-                               parsed))
+    if (auto rc =
+            StartCommand(command, args, {"--json"},
+                         {"--jobs", "--textfile", OSTREL_MEASURE_OPTIONS}, 1, "one LIST", parsed))
         return *rc;
     SWatchOptions options;
     std::optional<int> nJobs = ReadJobsOption(parsed);
-    if (!nJobs)
+    if (!nJobs || !ReadMeasureOptions(parsed, options.measure))
         return kExitUsage;
     options.nJobs = *nJobs;
     options.bJson = parsed.Has("--json");
@@ -145,6 +147,9 @@ int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
 const CCliCommand kWatchCommand = {
     "watch",
     "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH] LIST\n"
+    "       ostrel-cli watch [--jobs N] [--json] [--textfile PATH] [--count N]\n"
+    "                        [--interval MS] [--max-loss PCT] [--max-rtt MS]\n"
+    "                        [--timeout SECONDS] LIST\n"
     "Monitors the targets of the list file LIST without a window, as Start does in\n"
     "the window: a pass at once, then a pass each period of the list's minutes\n"
     "(below 1 counts as 1), counted from the end of the previous pass and its\n"
@@ -161,7 +166,8 @@ const CCliCommand kWatchCommand = {
     "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"
     "  --json           print each line as a JSON object, as check --json does\n"
     "  --textfile PATH  after each pass, replace PATH with the pass's results in the\n"
-    "                   Prometheus text format (for node_exporter's textfile collector)\n"
+    "                   Prometheus text format (for node_exporter's textfile collector);\n"
+    "                   measuring, also each target's round trip and loss\n" OSTREL_MEASURE_HELP
     "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
     RunWatch,
 };

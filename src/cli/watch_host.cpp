@@ -26,14 +26,15 @@ void CWatchHost::KillScheduleTimer(int nTimer) {
 int32_t CWatchHost::RunPass() {
     CProbeLinePrinter printer(*m_pList, m_options.bJson);
     const Clock::time_point start = Clock::now();
-    SPassOutcome outcome = RunListPass(*m_pList, printer, m_options.nJobs, m_nStopFd);
+    const SMeasureSettings* pMeasure = m_options.measure ? &*m_options.measure : nullptr;
+    SPassOutcome outcome = RunListPass(*m_pList, printer, m_options.nJobs, m_nStopFd, pMeasure);
     if (outcome.bStopped) {
         m_bStopping = true;
         return outcome.allOk;
     }
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     if (m_options.textfile)
-        WriteTextfile(outcome.probeSeconds, elapsed.count());
+        WriteTextfile(outcome, elapsed.count());
     return outcome.allOk;
 }
 
@@ -54,9 +55,10 @@ void CWatchHost::ReloadList() {
         m_pList = std::move(pList);
 }
 
-void CWatchHost::WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds) {
+void CWatchHost::WriteTextfile(const SPassOutcome& outcome, double dPassSeconds) {
     SPassMetrics metrics;
-    metrics.probeSeconds = probeSeconds;
+    metrics.probeSeconds = outcome.probeSeconds;
+    metrics.measures = outcome.measures;
     metrics.dPassSeconds = dPassSeconds;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);

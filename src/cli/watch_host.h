@@ -3,6 +3,7 @@
 // list file read again on request.
 #pragma once
 
+#include "check/pass_outcome.h"
 #include "cli/cli_support.h"
 #include "monitor/schedule.h"
 
@@ -15,7 +16,8 @@ struct SWatchOptions {
     std::string strListPath;
     int nJobs = 1;
     bool bJson = false;
-    std::optional<std::string> textfile; // where the metrics of each pass go
+    std::optional<std::string> textfile;     // where the metrics of each pass go
+    std::optional<SMeasureSettings> measure; // each pass measures, by these
 };
 
 class CWatchHost : public CScheduleHost {
@@ -45,7 +47,7 @@ public:
     bool IsStopping() const { return m_bStopping; }
 
 private:
-    void WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds);
+    void WriteTextfile(const SPassOutcome& outcome, double dPassSeconds);
 
     SWatchOptions m_options;
     std::unique_ptr<CItemList> m_pList;
