@@ -14,12 +14,19 @@
 #            them plain_connects, the same connects by a plain loop;
 #   watch    peak resident size of watch --jobs 1000 over 100,000 targets
 #            after full passes, ended by SIGTERM: under 100 MB;
+#   measured check --jobs 1000 --count 5 --interval 200 over the distant
+#            benchmark's 1,000 hosts beside fping -C 5 -p 200 -i 0 over the
+#            same, on datagram and raw sockets: within 1.5x of fping, every
+#            host answering all five;
+#   watchcount peak resident size of watch --count 5 --interval 100
+#            --jobs 1000 over 10,000 ICMP targets after two passes: under
+#            100 MB;
 #   timewait (only when named) eight passes of check --jobs 64 over 10,000
 #            listening targets in one namespace, which collects the passes'
 #            TIME_WAIT connections, beside plain_connects with and without
 #            IP_BIND_ADDRESS_NO_PORT: how a pass slows as they pile up.
 # usage: concurrent_bench.sh [-b BUILD_DIR] [-r REPETITIONS] [BENCHMARK...]
-# With no BENCHMARK, runs all four. OSTREL_CLI overrides the ostrel-cli run.
+# With no BENCHMARK, runs all but timewait. OSTREL_CLI overrides the ostrel-cli run.
 # Prints each run, then a summary line per measure with its goal; exits 1
 # when a goal is missed or a result is wrong.
 set -euo pipefail
@@ -34,7 +41,7 @@ while getopts "b:r:" opt; do
     esac
 done
 shift $((OPTIND - 1))
-BENCHMARKS=("${@:-silent distant tcp watch}")
+BENCHMARKS=("${@:-silent distant tcp watch measured watchcount}")
 read -r -a BENCHMARKS <<<"${BENCHMARKS[*]}"
 
 TOOLS=$(realpath "$BUILD/bench/concurrent")
@@ -410,12 +417,85 @@ bench_watch() {
     delete_namespace "$ns"
 }
 
+# 6. Several echoes per host, measured: the distant benchmark's hosts, five
+# echoes each 200 ms apart, beside fping's -C 5 -p 200 (with -i 0, so that
+# fping's own pacing between any two requests does not hold it back).
+bench_measured() {
+    echo "== measured: check --jobs 1000 --count 5 --interval 200 beside fping -C 5 -p 200"
+    command -v fping >/dev/null || apt-get install -y -qq fping >/dev/null
+    new_namespace measured
+    local ns=$NS
+    ip netns exec "$ns" sh -c 'sysctl -qw net.ipv4.icmp_echo_ignore_all=1 &&
+        ip route add local 10.88.0.0/22 dev lo'
+    "$TOOLS/make_list" "$WORK/measured.osl" icmp 10.88.0.1 1000 >"$WORK/measured.hosts"
+    start_in "$ns" "$WORK/responder" "$TOOLS/echo_responder" 50 20
+    sleep 0.5
+    local kind rep
+    for kind in datagram raw; do
+        set_socket_kind "$ns" "$kind"
+        local ostrel=() fping=() rtts=()
+        for ((rep = 1; rep <= REPS; ++rep)); do
+            measure "$ns" "$WORK/measured.out" -- "$CLI" check --jobs 1000 --count 5 \
+                --interval 200 "$WORK/measured.osl"
+            local problem full
+            problem=$(check_rows "$WORK/measured.out" 1000 Yes)
+            full=$(grep -c ' 5/5 received ' "$WORK/measured.out" || true)
+            [[ -z $problem && $STATUS == 0 && $full == 1000 ]] ||
+                wrong "measured $kind: exit $STATUS, $full hosts 5/5; $problem"
+            ostrel+=("$WALL")
+            rtts+=("$(awk '{print $8}' "$WORK/measured.out" | sort -g | awk '{v[NR] = $1}
+                END {print v[int((NR + 1) / 2)]}')")
+            local ostrel_wall=$WALL ostrel_cpu=$CPU
+            measure "$ns" "$WORK/fping.out" -- fping -C 5 -p 200 -i 0 -q -f "$WORK/measured.hosts"
+            local answered
+            answered=$(awk 'NF == 7 && $0 !~ / - / {++n} END {print n + 0}' "$WORK/fping.out.err")
+            [[ $answered == 1000 ]] || wrong "measured: fping got all five from $answered hosts"
+            fping+=("$WALL")
+            echo "measured $kind run $rep: ostrel $ostrel_wall s (processor $ostrel_cpu s)," \
+                "fping $WALL s (processor $CPU s, $answered hosts 5/5)"
+        done
+        echo "measured $kind ostrel-cli check --count 5 --interval 200: $(stats "${ostrel[@]}") s"
+        echo "measured $kind fping -C 5 -p 200 -i 0:                  $(stats "${fping[@]}") s"
+        echo "measured $kind ostrel median round trip of the hosts' averages: $(stats "${rtts[@]}") ms"
+        goal "measured, ostrel ($kind) / fping, medians" \
+            "$(awk -v a="$(median "${ostrel[@]}")" -v b="$(median "${fping[@]}")" \
+                'BEGIN {print a / b}')" "<=" 1.5 x
+    done
+    stop_last
+    delete_namespace "$ns"
+}
+
+# 7. watch measuring 10,000 echo targets (the namespace's own addresses,
+# answered by its kernel), five echoes each 100 ms apart, two passes.
+bench_watchcount() {
+    echo "== watchcount: peak resident size of watch --count 5 --jobs 1000, 10,000 targets"
+    new_namespace watchcount
+    local ns=$NS
+    ip netns exec "$ns" ip route add local 10.100.0.0/15 dev lo
+    set_socket_kind "$ns" datagram
+    "$TOOLS/make_list" "$WORK/count.osl" icmp 10.100.0.1 10000 >/dev/null
+    "$CLI" set "$WORK/count.osl" --period 1 >/dev/null
+    OSTREL_WATCH_MINUTE_MS=2000 measure "$ns" "$WORK/watchcount.out" --lap-lines 10000 \
+        --term-after-lines 20000 -- "$CLI" watch --jobs 1000 --count 5 --interval 100 \
+        --textfile "$WORK/count.prom" "$WORK/count.osl"
+    local full
+    full=$(grep -c ' 5/5 received ' "$WORK/watchcount.out" || true)
+    echo "watchcount: wall $WALL s, $LINES lines ($full with 5/5), exit $STATUS," \
+        "peak RSS $MAXRSS_KB kB"
+    ((LINES >= 20000 && full >= 20000)) || wrong "watchcount: $LINES lines, $full with 5/5"
+    [[ $STATUS == 0 ]] || wrong "watchcount: exit status $STATUS after SIGTERM"
+    goal "watch --count 5, 10,000 ICMP targets (datagram), peak RSS" \
+        "$(awk -v k="$MAXRSS_KB" 'BEGIN {printf "%.1f", k / 1024}')" "<=" 100 MB
+    delete_namespace "$ns"
+}
+
 echo "ostrel-cli: $CLI; $(nproc) processors; $(date -u '+%Y-%m-%d %H:%M UTC'); load $(cut -d' ' -f1-3 /proc/loadavg)"
 for benchmark in "${BENCHMARKS[@]}"; do
     case $benchmark in
-    silent | distant | tcp | watch | timewait) "bench_$benchmark" ;;
+    silent | distant | tcp | watch | measured | watchcount | timewait) "bench_$benchmark" ;;
     *)
-        echo "unknown benchmark $benchmark (silent, distant, tcp, watch, timewait)" >&2
+        echo "unknown benchmark $benchmark (silent, distant, tcp, watch, measured, watchcount," \
+            "timewait)" >&2
         exit 2
         ;;
     esac

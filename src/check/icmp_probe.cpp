@@ -186,6 +186,8 @@ EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key, Clock::tim
     return EchoVerdict::kUnrelated;
 }
 
+} // namespace
+
 // Judges one report read from the error queue. The kernel queues there every
 // ICMP error that quotes the socket's identifier, so an error counts only when
 // the request it quotes (its sequence and destination) is ours, as ping does.
@@ -205,6 +207,8 @@ EchoVerdict JudgeQueuedError(msghdr& msg, in_addr quotedTarget, const uint8_t* p
     }
     return EchoVerdict::kUnrelated;
 }
+
+namespace {
 
 // Takes a bounded number of reports from a datagram socket's error queue; the
 // first about our request wins. Each report is the quoted ICMP message, with

@@ -41,6 +41,12 @@ CFileDescriptor OpenRawSocket(IcmpClock::time_point deadline);
 // Sends the echo request of `key` on `nFd`; true when the whole request went.
 bool SendEchoRequest(int nFd, const SEchoKey& key);
 
+struct msghdr;
+// Judges one report read from a datagram socket's error queue (MSG_ERRQUEUE):
+// its IP_RECVERR message, the quoted request's destination and the quote.
+EchoVerdict JudgeQueuedError(msghdr& msg, in_addr quotedTarget, const uint8_t* pQuote, size_t nSize,
+                             const SEchoKey& key);
+
 // Reads what a wake-up brought on the probe's own socket (`nEvents` holds
 // POLLIN and POLLERR as poll or epoll reported them), a bounded number of
 // packets: the first verdict other than kUnrelated wins.

@@ -27,9 +27,10 @@ private:
 };
 } // namespace
 
-SPassOutcome RunListPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd) {
-    if (nJobs > 1 || nStopFd >= 0)
-        return RunConcurrentPass(list, sink, nJobs, nStopFd);
+SPassOutcome RunListPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd,
+                         const SMeasureSettings* pMeasure) {
+    if (nJobs > 1 || nStopFd >= 0 || pMeasure)
+        return RunConcurrentPass(list, sink, nJobs, nStopFd, pMeasure);
     SPassOutcome outcome;
     outcome.probeSeconds.assign(static_cast<size_t>(list.GetCount()), 0.0);
     CDurationRecorder recorder(sink, outcome.probeSeconds);

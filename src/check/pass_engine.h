@@ -16,4 +16,9 @@ class CStatusSink;
 // the probes in flight the moment `nStopFd` becomes readable, where the
 // sequential pass always finishes the probe it is in (an unanswered echo
 // takes 10 s). Both engines give the same results and log records.
-SPassOutcome RunListPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1);
+//
+// With `pMeasure` (not owned), a pass that measures (several probes per
+// target, round trips, thresholds, a timeout): always the concurrent prober,
+// the engine that keeps a target's probes in flight an interval apart.
+SPassOutcome RunListPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1,
+                         const SMeasureSettings* pMeasure = nullptr);

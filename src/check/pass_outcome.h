@@ -2,6 +2,8 @@
 // reports it to its front end.
 #pragma once
 
+#include "check/target_measure.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -11,4 +13,7 @@ struct SPassOutcome {
     // Each target's probe duration in seconds, in list order; 0 for a
     // target whose probe never ended.
     std::vector<double> probeSeconds;
+    // Each target's probes in list order, when the pass measured them (a
+    // count, interval, threshold or timeout was given); else empty.
+    std::vector<STargetMeasure> measures{};
 };

@@ -3,6 +3,8 @@
 // ostrel-cli prints it.
 #pragma once
 
+struct STargetMeasure;
+
 class CStatusSink {
 public:
     virtual ~CStatusSink() = default;
@@ -11,4 +13,6 @@ public:
     virtual void SetStatusText(int row, const char* text) = 0;
     // How long the probe of `row` took, told just before its status text.
     virtual void SetProbeSeconds(int /*row*/, double /*dSeconds*/) {}
+    // What the probes of `row` measured, told first, in a pass that measures.
+    virtual void SetProbeMeasure(int /*row*/, const STargetMeasure& /*measure*/) {}
 };

@@ -10,12 +10,12 @@ namespace {
 // The port is left to connect to choose: bound alone, it would have to be
 // free for every destination, and once many connections of earlier passes
 // sit in TIME_WAIT the search for one costs more than the connect itself.
-CFileDescriptor OpenBoundSocket() {
+CFileDescriptor OpenBoundSocket(std::chrono::milliseconds timeout) {
     CFileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     int nOn = 1;
     if (fd.IsOpen()) {
         setsockopt(fd.Get(), SOL_IP, IP_BIND_ADDRESS_NO_PORT, &nOn, sizeof nOn);
-        SetConnectTimeout(fd.Get(), kTcpConnectTimeout);
+        SetConnectTimeout(fd.Get(), timeout);
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -56,9 +56,9 @@ void SetConnectTimeout(int nFd, std::chrono::milliseconds timeout) {
     setsockopt(nFd, IPPROTO_TCP, TCP_SYNCNT, &nSynRetries, sizeof nSynRetries);
 }
 
-STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort) {
+STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort, std::chrono::milliseconds timeout) {
     STcpAttempt attempt;
-    attempt.fd = OpenBoundSocket();
+    attempt.fd = OpenBoundSocket(timeout);
     if (!attempt.fd.IsOpen()) {
         attempt.bNoResources = IsOutOfResources(errno);
         return attempt;

@@ -37,7 +37,9 @@ struct STcpAttempt {
     bool bNoResources = false;
     bool IsPending() const { return fd.IsOpen(); }
 };
-// Starts the attempt; pending until the socket reports writable or an error.
-STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort);
+// Starts the attempt; pending until the socket reports writable or an error,
+// which the stack does after `timeout` at the latest.
+STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort,
+                            std::chrono::milliseconds timeout = kTcpConnectTimeout);
 // The outcome of a pending attempt whose socket has reported; closes it.
 int32_t FinishTcpConnect(STcpAttempt& attempt);

@@ -4,27 +4,69 @@
 #include <string>
 
 namespace {
-// "%5d  ADDRESS  %-6s  %-3s  %.1f ms": the address, whatever its length,
-// goes in whole between the pieces around it, so the line always ends.
-// Those pieces fit their buffers: a port has at most 11 characters and a
-// duration, counted in 64-bit nanoseconds, at most 16.
-std::string TextLine(int nRow, const CItem& item, const char* pszText, double dMs) {
+// "%5d  ADDRESS  %-6s  %-3s  %.1f ms" and what a measuring pass adds: the address, whatever its
+// length, goes in whole between the pieces around it, so the line always ends. Those pieces fit
+// their buffers: a port has at most 11 characters and a duration, counted in 64-bit nanoseconds, at
+// most 16.
+std::string TextLine(int nRow, const CItem& item, const char* pszText, double dMs,
+                     const std::string& strExtra) {
     const std::string strPort = item.IsIcmp() ? "ICMP" : std::to_string(item.m_nPort);
     char head[16], tail[64];
     std::snprintf(head, sizeof head, "%5d  ", nRow);
-    std::snprintf(tail, sizeof tail, "  %-6s  %-3s  %.1f ms\n", strPort.c_str(), pszText, dMs);
+    std::snprintf(tail, sizeof tail, "  %-6s  %-3s  %.1f ms", strPort.c_str(), pszText, dMs);
     // Also the bytes a shell's double quotes leave special, so that the
     // address can be pasted into a quoted word and mean only itself.
-    return head + VisibleText(item.m_strAddress, "\"\\$`") + tail;
+    return head + VisibleText(item.m_strAddress, "\"\\$`") + tail + strExtra + "\n";
 }
 
-std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs) {
+const char* FailedByName(EFailedBy failedBy) {
+    return failedBy == EFailedBy::kLoss ? "loss" : failedBy == EFailedBy::kRtt ? "rtt" : nullptr;
+}
+
+// "  RTT ms  R/S received  L% loss  min/avg/max A/B/C ms[  failed by WHAT]",
+// with "-" for the round trips when no probe was answered.
+std::string MeasureText(const STargetMeasure& m) {
+    char text[192];
+    const char* pszFailed = FailedByName(m.failedBy);
+    const std::string strFailed = pszFailed ? std::string("  failed by ") + pszFailed : "";
+    if (m.nReceived == 0) {
+        std::snprintf(text, sizeof text, "  rtt -  0/%u received  %.4g%% loss", m.nSent,
+                      m.LossPercent());
+        return text;
+    }
+    std::snprintf(text, sizeof text,
+                  "  rtt %.3f ms  %u/%u received  %.4g%% loss  min/avg/max %.3f/%.3f/%.3f ms",
+                  m.RttAverage() * 1e3, m.nReceived, m.nSent, m.LossPercent(), m.dRttMin * 1e3,
+                  m.RttAverage() * 1e3, m.dRttMax * 1e3);
+    return text + strFailed;
+}
+
+std::string JsonMs(bool bAny, double dSeconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", dSeconds * 1e3);
+    return bAny ? text : "null";
+}
+
+std::string MeasureJson(const STargetMeasure& m) {
+    const bool bAny = m.nReceived > 0;
+    char loss[32];
+    std::snprintf(loss, sizeof loss, "%.4g", m.LossPercent());
+    const char* pszFailed = FailedByName(m.failedBy);
+    return ",\"sent\":" + std::to_string(m.nSent) + ",\"received\":" + std::to_string(m.nReceived) +
+           ",\"loss_pct\":" + loss + ",\"rtt_ms\":" + JsonMs(bAny, m.RttAverage()) +
+           ",\"rtt_min_ms\":" + JsonMs(bAny, m.dRttMin) +
+           ",\"rtt_max_ms\":" + JsonMs(bAny, m.dRttMax) +
+           ",\"failed_by\":" + (pszFailed ? "\"" + std::string(pszFailed) + "\"" : "null");
+}
+
+std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs,
+                     const std::string& strExtra) {
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.3f", dMs);
     return "{\"row\":" + std::to_string(nRow) + ",\"address\":" + JsonString(item.m_strAddress) +
            ",\"mode\":" + std::to_string(item.m_nMode) +
            ",\"port\":" + std::to_string(item.m_nPort) + ",\"ok\":" + (bOk ? "1" : "0") +
-           ",\"ms\":" + ms + "}\n";
+           ",\"ms\":" + ms + strExtra + "}\n";
 }
 } // namespace
 
@@ -38,10 +80,18 @@ void CProbeLinePrinter::SetProbeSeconds(int /*nRow*/, double dSeconds) {
 void CProbeLinePrinter::SetStatusText(int nRow, const char* pszText) {
     const CItem* pItem = m_list.GetNext(m_pos);
     const double dMs = m_dSeconds * 1000.0;
-    std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, pszText[0] == 'Y', dMs)
-                               : TextLine(nRow + 1, *pItem, pszText, dMs);
+    const std::string strExtra = !m_measure ? ""
+                                 : m_bJson  ? MeasureJson(*m_measure)
+                                            : MeasureText(*m_measure);
+    std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, pszText[0] == 'Y', dMs, strExtra)
+                               : TextLine(nRow + 1, *pItem, pszText, dMs, strExtra);
+    m_measure.reset();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
+}
+
+void CProbeLinePrinter::SetProbeMeasure(int /*nRow*/, const STargetMeasure& measure) {
+    m_measure = measure;
 }
 
 std::optional<int> ReadJobsOption(const CCliArgs& parsed) {

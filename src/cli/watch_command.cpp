@@ -4,6 +4,7 @@
 #include "check/wait_time.h"
 #include "cli/cli_commands.h"
 #include "cli/probe_lines.h"
+#include "cli/probe_options.h"
 #include "cli/watch_host.h"
 
 #include <poll.h>
@@ -161,14 +162,15 @@ bool ReadAlertOptions(const CCliCommand& command, const CCliArgs& parsed, SWatch
 
 int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
     CCliArgs parsed;
-    if (auto rc = StartCommand(
-            command, args, {"--json"},
-            {"--jobs", "--textfile", "--alert-after", "--recover-after", "--remind", "--canary"}, 1,
-            "one LIST", parsed))
+    if (auto rc = StartCommand(command, args, {"--json"},
+                               {"--jobs", "--textfile", "--alert-after", "--recover-after",
+                                "--remind", "--canary", OSTREL_MEASURE_OPTIONS},
+                               1, "one LIST", parsed))
         return *rc;
     SWatchOptions options;
     std::optional<int> nJobs = ReadJobsOption(parsed);
-    if (!nJobs || !ReadAlertOptions(command, parsed, options))
+    if (!nJobs || !ReadAlertOptions(command, parsed, options) ||
+        !ReadMeasureOptions(parsed, options.measure))
         return kExitUsage;
     options.nJobs = *nJobs;
     options.bJson = parsed.Has("--json");
@@ -205,6 +207,8 @@ const CCliCommand kWatchCommand = {
     "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH]\n"
     "                        [--alert-after N [--recover-after M] [--remind MINUTES]]\n"
     "                        [--canary ADDRESS[:PORT]]... LIST\n"
+    "       ostrel-cli watch ... [--count N] [--interval MS] [--max-loss PCT]\n"
+    "                        [--max-rtt MS] [--timeout SECONDS] LIST\n"
     "Monitors the targets of the list file LIST without a window, as Start does in\n"
     "the window: a pass at once, then a pass each period of the list's minutes\n"
     "(below 1 counts as 1), counted from the end of the previous pass and its\n"
@@ -222,7 +226,8 @@ const CCliCommand kWatchCommand = {
     "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"
     "  --json           print each line as a JSON object, as check --json does\n"
     "  --textfile PATH  after each pass, replace PATH with the pass's results in the\n"
-    "                   Prometheus text format (for node_exporter's textfile collector)\n"
+    "                   Prometheus text format (for node_exporter's textfile collector);\n"
+    "                   measuring, also each target's round trip and loss\n"
     "  --alert-after N  alert by state instead: a target is down after N failed passes\n"
     "                   in a row (OSTREL_EVENT=down), up again after M good ones (up)\n"
     "  --recover-after M  good passes in a row that end a target's down (default 1)\n"
@@ -230,6 +235,7 @@ const CCliCommand kWatchCommand = {
     "  --canary ADDRESS[:PORT]  probed first in each pass (an echo, or a connect to\n"
     "                   PORT); repeatable. When every canary fails, the pass charges no\n"
     "                   target and raises one link-down alert (link-up on its return)\n"
+    OSTREL_MEASURE_HELP
     "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
     RunWatch,
 };

@@ -64,9 +64,10 @@ int32_t CWatchHost::RunPass() {
     const Clock::time_point start = Clock::now();
     const std::optional<bool> linkUp = ProbeCanaries();
     CProbeLinePrinter printer(*m_pList, m_options.bJson);
+    const SMeasureSettings* pMeasure = m_options.measure ? &*m_options.measure : nullptr;
     SPassOutcome outcome;
     if (!m_bStopping)
-        outcome = RunListPass(*m_pList, printer, m_options.nJobs, m_nStopFd);
+        outcome = RunListPass(*m_pList, printer, m_options.nJobs, m_nStopFd, pMeasure);
     if (m_bStopping || outcome.bStopped) {
         m_bStopping = true;
         return 1; // the pass did not finish: it found nothing to alert about
@@ -74,7 +75,7 @@ int32_t CWatchHost::RunPass() {
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     FollowAlertState(linkUp);
     if (m_options.textfile)
-        WriteTextfile(outcome.probeSeconds, elapsed.count(), linkUp);
+        WriteTextfile(outcome, elapsed.count(), linkUp);
     return m_events.empty() ? 1 : 0;
 }
 
@@ -137,10 +138,11 @@ void CWatchHost::ReloadList() {
         m_pList = std::move(pList);
 }
 
-void CWatchHost::WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds,
+void CWatchHost::WriteTextfile(const SPassOutcome& outcome, double dPassSeconds,
                                std::optional<bool> linkUp) {
     SPassMetrics metrics;
-    metrics.probeSeconds = probeSeconds;
+    metrics.probeSeconds = outcome.probeSeconds;
+    metrics.measures = outcome.measures;
     metrics.dPassSeconds = dPassSeconds;
     for (size_t nRow = 0; nRow < m_pList->GetCount(); ++nRow) {
         metrics.consecutiveFailures.push_back(m_alertState.ConsecutiveFailures(nRow));

@@ -3,6 +3,7 @@
 // list file read again on request.
 #pragma once
 
+#include "check/pass_outcome.h"
 #include "cli/cli_support.h"
 #include "monitor/schedule.h"
 #include "monitor/target_alert_state.h"
@@ -16,9 +17,10 @@ struct SWatchOptions {
     std::string strListPath;
     int nJobs = 1;
     bool bJson = false;
-    std::optional<std::string> textfile;  // where the metrics of each pass go
-    SAlertRules alertRules;               // when alerts are raised
-    std::unique_ptr<CItemList> pCanaries; // probed first in each pass; null: none
+    std::optional<std::string> textfile;     // where the metrics of each pass go
+    SAlertRules alertRules;                  // when alerts are raised
+    std::unique_ptr<CItemList> pCanaries;    // probed first in each pass; null: none
+    std::optional<SMeasureSettings> measure; // each pass measures, by these
 };
 
 class CWatchHost : public CScheduleHost {
@@ -56,7 +58,7 @@ private:
     std::optional<bool> ProbeCanaries();
     void FollowAlertState(std::optional<bool> linkUp);
     void RaiseEvent(const SRaisedEvent& event);
-    void WriteTextfile(const std::vector<double>& probeSeconds, double dPassSeconds,
+    void WriteTextfile(const SPassOutcome& outcome, double dPassSeconds,
                        std::optional<bool> linkUp);
 
     SWatchOptions m_options;

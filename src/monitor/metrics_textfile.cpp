@@ -96,6 +96,32 @@ void AppendTargetCounts(std::string& out, const char* pszName, const char* pszHe
     }
 }
 
+// The round trip and loss of each target of a pass that measured them.
+void AppendMeasures(std::string& out, const CItemList& list,
+                    const std::vector<STargetMeasure>& measures) {
+    if (measures.empty())
+        return;
+    AppendHeader(out, "ostrel_target_rtt_seconds",
+                 "Average round trip of the target's answered probes in the last pass.");
+    size_t nRow = 0;
+    for (POSITION pos = list.GetHeadPosition(); pos && nRow < measures.size(); ++nRow) {
+        const CItem& item = *list.GetNext(pos);
+        if (measures[nRow].nReceived == 0)
+            continue;
+        AppendTargetSample(out, "ostrel_target_rtt_seconds", nRow + 1, item);
+        AppendValue(out, measures[nRow].RttAverage());
+        out += '\n';
+    }
+    AppendHeader(out, "ostrel_target_loss_ratio",
+                 "Share of the target's probes that went unanswered in the last pass.");
+    nRow = 0;
+    for (POSITION pos = list.GetHeadPosition(); pos && nRow < measures.size(); ++nRow) {
+        AppendTargetSample(out, "ostrel_target_loss_ratio", nRow + 1, *list.GetNext(pos));
+        AppendValue(out, measures[nRow].LossRatio());
+        out += '\n';
+    }
+}
+
 // A metric of the whole pass: a count, written as an integer, or a time.
 template <class T>
 void AppendPassMetric(std::string& out, const char* pszName, const char* pszHelp, T value) {
@@ -115,7 +141,8 @@ std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics
     for (POSITION pos = list.GetHeadPosition(); pos;)
         nAddressBytes += list.GetNext(pos)->m_strAddress.size();
     std::string out;
-    out.reserve(1024 + list.GetCount() * kTargetBytes + 2 * nAddressBytes);
+    const size_t nSeries = metrics.measures.empty() ? 2 : 4;
+    out.reserve(1024 + list.GetCount() * kTargetBytes * nSeries / 2 + nSeries * nAddressBytes);
 
     AppendHeader(out, kTargetUp, "Whether the target responded in the last pass (1) or not (0).");
     size_t nRow = 0, nFailed = 0;
@@ -132,6 +159,7 @@ std::string FormatMetricsText(const CItemList& list, const SPassMetrics& metrics
         AppendValue(out, metrics.probeSeconds[nRow++]);
         out += '\n';
     }
+    AppendMeasures(out, list, metrics.measures);
     AppendTargetCounts(
         out, "ostrel_target_consecutive_failures",
         "Failed passes in a row charged to the target (none while the link is down).", list,

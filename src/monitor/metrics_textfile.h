@@ -16,6 +16,7 @@
 // double (NaN, +Inf and -Inf as the format spells them).
 #pragma once
 
+#include "check/target_measure.h"
 #include "model/item_list.h"
 
 #include <cstdint>
@@ -36,6 +37,10 @@ struct SPassMetrics {
     std::vector<int32_t> down = {};
     // ostrel_link_up: whether a canary answered; not written without one.
     std::optional<bool> linkUp = {};
+    // Each target's probes, list order, when the pass measured them; else
+    // empty. They add ostrel_target_rtt_seconds (the average round trip,
+    // for the targets that answered) and ostrel_target_loss_ratio (0 to 1).
+    std::vector<STargetMeasure> measures{};
 };
 
 // The textfile's content. A target past the end of metrics.probeSeconds has

@@ -76,9 +76,10 @@ int LoopCount(int nJobs, const CPassBoard& board) {
 }
 } // namespace
 
-SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd) {
+SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd,
+                               const SMeasureSettings* pMeasure) {
     nJobs = UsableJobs(nJobs);
-    CPassBoard board(list, sink);
+    CPassBoard board(list, sink, pMeasure);
     const int nLoops = LoopCount(nJobs, board);
     std::vector<std::thread> helpers;
     int nOwnJobs = nJobs;

@@ -25,4 +25,10 @@ class CStatusSink;
 // When `nStopFd` (not owned; -1 for none) becomes readable, the pass ends at
 // once: probes in flight are dropped unreported, their targets' m_bOk
 // untouched, and allOk tells only of the targets reported.
-SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1);
+//
+// With `pMeasure` (not owned), each target gets its count of probes an
+// interval apart, the sink hears what they measured before each row's
+// result, the result follows from them and the settings' thresholds, and
+// the outcome holds each target's measure.
+SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1,
+                               const SMeasureSettings* pMeasure = nullptr);

@@ -1,5 +1,6 @@
 #include "check/concurrent/probe_loop.h"
 
+#include "check/echo_answer.h"
 #include "check/host_address.h"
 #include "check/icmp_socket.h"
 #include "check/wait_time.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 
 namespace {
 using Clock = CProbeLoop::Clock;
@@ -35,6 +37,8 @@ constexpr std::chrono::seconds kDescriptorPatience{10};
 // Packets read from the shared raw socket at one wake-up; the rest wait for
 // the next, after the deadlines have been looked at.
 constexpr int kRawPacketsPerWake = 1024;
+// Answers taken from one target's own socket at one wake-up.
+constexpr int kAnswersPerWake = 64;
 // Room for a burst of answers: a thousand replies in one moment must not
 // overflow the queue, which every ICMP packet of the host shares.
 constexpr int kRawBufferBytes = 8 << 20;
@@ -47,10 +51,37 @@ uint64_t KeyId(const SEchoKey& key) {
     return static_cast<uint64_t>(key.target.s_addr) << 32 |
            static_cast<uint64_t>(key.nIdent) << 16 | key.nSequence;
 }
+
+int64_t Nanoseconds(Clock::time_point at) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+
+int64_t RealNanoseconds(const timespec& at) {
+    return static_cast<int64_t>(at.tv_sec) * 1000000000 + at.tv_nsec;
+}
+
+int64_t RealNow() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return RealNanoseconds(now);
+}
+
+// The echo's round trip in seconds: from the wall-clock time taken just
+// before its request went to the kernel's receive stamp of the reply, where
+// the socket gave one and it agrees with the loop's own steady clock (not
+// below zero, not above the time the loop saw pass, which a step of the wall
+// clock could cause); else the loop's steady-clock time until it read the reply.
+double RoundTrip(int64_t nSentNs, int64_t nRealSentNs, const std::optional<timespec>& stamp) {
+    const int64_t nSteady = Nanoseconds(Clock::now()) - nSentNs;
+    const int64_t nKernel = stamp ? RealNanoseconds(*stamp) - nRealSentNs : -1;
+    return static_cast<double>(nKernel >= 0 && nKernel <= nSteady ? nKernel : nSteady) / 1e9;
+}
 } // namespace
 
 CProbeLoop::CProbeLoop(CPassBoard& board, int nJobs, int nStopFd)
-    : m_board(board), m_nStopFd(nStopFd), m_slots(static_cast<size_t>(std::max(nJobs, 1))) {
+    : m_board(board), m_settings(board.Settings()),
+      m_echoTimeout(m_settings.timeout.value_or(kEchoTimeout)), m_nStopFd(nStopFd),
+      m_slots(static_cast<size_t>(std::max(nJobs, 1))) {
     for (uint32_t n = static_cast<uint32_t>(m_slots.size()); n-- > 0;)
         m_freeSlots.push_back(n);
 }
@@ -76,6 +107,7 @@ void CProbeLoop::Run() {
             OnEvent(events[i]);
         }
         ExpireDeadlines();
+        SendDue();
         StartProbes();
     }
 }
@@ -86,8 +118,12 @@ void CProbeLoop::RunOneByOne() {
     for (size_t nRow; !m_board.IsStopped() && (nRow = m_board.TakeRow()) != CPassBoard::kNone;) {
         auto start = Clock::now();
         int32_t nResult = m_board.Item(nRow).Probe();
-        m_board.Complete(nRow, nResult,
-                         std::chrono::duration<double>(Clock::now() - start).count());
+        const double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+        STargetMeasure measure;
+        measure.nSent = 1;
+        if (nResult)
+            measure.AddAnswer(dSeconds);
+        m_board.Complete(nRow, nResult, dSeconds, measure);
     }
 }
 
@@ -117,6 +153,9 @@ void CProbeLoop::StartProbe(size_t nRow) {
     SSlot& slot = m_slots[nSlot];
     slot.nRow = nRow;
     slot.start = Clock::now();
+    slot.nSent = slot.nEnded = 0;
+    slot.measure = {};
+    slot.probes.assign(static_cast<size_t>(m_settings.nCount), {});
     const std::string& strAddress = m_board.Item(nRow).m_strAddress;
     if (NeedsNameLookup(strAddress)) {
         if (!m_pResolver) {
@@ -147,9 +186,131 @@ void CProbeLoop::Begin(uint32_t nSlot, in_addr address) {
         BeginConnect(nSlot, address, static_cast<uint16_t>(item.m_nPort & 0xffff));
 }
 
+// The next echo is due an interval after this one was due, so that a late
+// wake-up does not push the rest back. It is queued, and this echo's
+// deadline entered, before the request goes: a request refused at once may
+// end the target and free its slot.
+void CProbeLoop::SendEcho(uint32_t nSlot) {
+    SSlot& slot = m_slots[nSlot];
+    const uint64_t nTag = Tag(nSlot, slot.nGeneration);
+    const auto nProbe = slot.nSent++;
+    SEchoKey key = slot.key;
+    key.nSequence = static_cast<uint16_t>(key.nSequence + nProbe);
+    if (slot.nSent < m_settings.nCount) {
+        slot.nextSend += m_settings.interval;
+        m_sends.push({slot.nextSend, nTag, 0});
+    }
+    const bool bShared = slot.state == ESlotState::kSharedEcho;
+    if (bShared && m_rawProbes.count(KeyId(key))) {
+        EndProbe(nSlot, nProbe, false, 0); // another target's echo holds the key: counts as lost
+        return;
+    }
+    SProbeTime& time = slot.probes[nProbe];
+    time.nRealNs = RealNow();
+    const Clock::time_point sent = Clock::now();
+    time.nSentNs = Nanoseconds(sent);
+    m_deadlines.push({sent + m_echoTimeout, nTag, nProbe});
+    if (!SendEchoRequest(bShared ? m_raw.Get() : slot.echo.fd.Get(), key)) {
+        EndProbe(nSlot, nProbe, false, 0);
+        return;
+    }
+    if (bShared)
+        m_rawProbes.emplace(KeyId(key), nSlot);
+}
+
+// A target's later connects wait for a descriptor a while when none is free.
+void CProbeLoop::StartConnect(uint32_t nSlot) {
+    SSlot& slot = m_slots[nSlot];
+    const uint64_t nTag = Tag(nSlot, slot.nGeneration);
+    const Clock::time_point start = Clock::now();
+    slot.connect = StartTcpConnect(
+        slot.address, slot.nPort,
+        m_settings.timeout ? std::chrono::ceil<std::chrono::milliseconds>(*m_settings.timeout)
+                           : kTcpConnectTimeout);
+    if (slot.connect.bNoResources && slot.nSent == 0) {
+        WaitForDescriptor(nSlot, slot.address);
+        return;
+    }
+    if (slot.connect.bNoResources) {
+        m_sends.push({start + kLongestRetryPause, nTag, 0});
+        return;
+    }
+    slot.state = ESlotState::kConnect;
+    const auto nProbe = slot.nSent++;
+    slot.probes[nProbe].nSentNs = Nanoseconds(start);
+    if (!slot.connect.IsPending())
+        OnConnectEnded(nSlot, slot.connect.nResult);
+    else if (!Watch(slot.connect.fd.Get(), EPOLLOUT, nTag))
+        OnConnectEnded(nSlot, 0);
+    else if (m_settings.timeout)
+        m_deadlines.push({start + *m_settings.timeout, nTag, nProbe});
+}
+
+// The connect's round trip ends when the loop hears of its outcome.
+void CProbeLoop::OnConnectEnded(uint32_t nSlot, int32_t nResult) {
+    SSlot& slot = m_slots[nSlot];
+    slot.connect.fd.Close();
+    const auto nProbe = static_cast<uint16_t>(slot.nSent - 1);
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point started{std::chrono::nanoseconds(slot.probes[nProbe].nSentNs)};
+    if (slot.nSent < m_settings.nCount)
+        m_sends.push(
+            {std::max(started + m_settings.interval, now), Tag(nSlot, slot.nGeneration), 0});
+    EndProbe(nSlot, nProbe, nResult == 1, std::chrono::duration<double>(now - started).count());
+}
+
+void CProbeLoop::OnEchoAnswer(uint32_t nSlot, uint16_t nSequence, EchoVerdict verdict,
+                              const std::optional<timespec>& stamp) {
+    SSlot& slot = m_slots[nSlot];
+    const auto nProbe = static_cast<uint16_t>(nSequence - slot.key.nSequence);
+    if (nProbe >= slot.nSent || slot.probes[nProbe].nSentNs < 0)
+        return; // ended already, by an earlier answer or its deadline
+    const SProbeTime& time = slot.probes[nProbe];
+    if (Nanoseconds(Clock::now()) - time.nSentNs >= m_echoTimeout.count() * 1000)
+        return; // too late: the deadline ends it
+    const bool bReply = verdict == EchoVerdict::kReply;
+    EndProbe(nSlot, nProbe, bReply, bReply ? RoundTrip(time.nSentNs, time.nRealNs, stamp) : 0);
+}
+
+// The target ends with its last probe; its result follows from them all.
+void CProbeLoop::EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, double dRtt) {
+    SSlot& slot = m_slots[nSlot];
+    slot.probes[nProbe].nSentNs = -1;
+    if (slot.state == ESlotState::kSharedEcho) {
+        SEchoKey key = slot.key;
+        key.nSequence = static_cast<uint16_t>(key.nSequence + nProbe);
+        auto found = m_rawProbes.find(KeyId(key));
+        if (found != m_rawProbes.end() && found->second == nSlot)
+            m_rawProbes.erase(found);
+    }
+    if (bAnswered)
+        slot.measure.AddAnswer(dRtt);
+    if (++slot.nEnded < m_settings.nCount)
+        return;
+    slot.measure.nSent = slot.nSent;
+    Finish(nSlot, JudgeTarget(slot.measure, m_settings));
+}
+
+void CProbeLoop::SendDue() {
+    const Clock::time_point now = Clock::now();
+    while (!m_sends.empty() && m_sends.top().at <= now) {
+        const uint64_t nTag = m_sends.top().nTag;
+        m_sends.pop();
+        const auto nSlot = static_cast<uint32_t>(nTag);
+        const SSlot& slot = m_slots[nSlot];
+        if (slot.nGeneration != (nTag >> 32))
+            continue;
+        if (slot.state == ESlotState::kConnect)
+            StartConnect(nSlot);
+        else if (slot.state == ESlotState::kEcho || slot.state == ESlotState::kSharedEcho)
+            SendEcho(nSlot);
+    }
+}
+
 void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
     SSlot& slot = m_slots[nSlot];
-    slot.deadline = Clock::now() + kEchoTimeout;
+    slot.deadline = Clock::now() + m_echoTimeout;
+    slot.nextSend = Clock::now();
     if (m_raw.IsOpen()) {
         BeginSharedEcho(nSlot, address);
         return;
@@ -170,54 +331,59 @@ void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
             Finish(nSlot, 0);
             return;
         }
+        if (m_board.IsMeasuring())
+            EnableReceiveStamps(m_raw.Get());
         BeginSharedEcho(nSlot, address);
-    } else if (!SendEchoRequest(sock.fd.Get(), slot.key) ||
-               !Watch(sock.fd.Get(), EPOLLIN, Tag(nSlot, slot.nGeneration))) {
+    } else if (!Watch(sock.fd.Get(), EPOLLIN, Tag(nSlot, slot.nGeneration))) {
         Finish(nSlot, 0);
     } else {
+        if (m_board.IsMeasuring())
+            EnableReceiveStamps(sock.fd.Get());
         slot.echo = std::move(sock);
         slot.state = ESlotState::kEcho;
-        m_deadlines.emplace_back(slot.deadline, Tag(nSlot, slot.nGeneration));
+        SendEcho(nSlot);
     }
 }
 
-// The shared raw socket sends the key we draw; no two echoes in flight may
-// share one, since the key is all that tells their answers apart.
+// The shared raw socket sends the keys we draw (the target's echoes count
+// their sequence up from the first); no two echoes in flight may share one,
+// since the key is all that tells their answers apart.
 void CProbeLoop::BeginSharedEcho(uint32_t nSlot, in_addr address) {
     SSlot& slot = m_slots[nSlot];
+    const auto taken = [this](SEchoKey key) {
+        for (int n = 0; n < m_settings.nCount; ++n, ++key.nSequence)
+            if (m_rawProbes.count(KeyId(key)))
+                return true;
+        return false;
+    };
     do {
         uint32_t nBits = RandomBits();
         slot.key = {address, static_cast<uint16_t>(nBits), static_cast<uint16_t>(nBits >> 16)};
-    } while (m_rawProbes.count(KeyId(slot.key)));
-    if (!SendEchoRequest(m_raw.Get(), slot.key)) {
-        Finish(nSlot, 0);
-        return;
-    }
-    m_rawProbes.emplace(KeyId(slot.key), nSlot);
+    } while (taken(slot.key));
     slot.state = ESlotState::kSharedEcho;
-    m_deadlines.emplace_back(slot.deadline, Tag(nSlot, slot.nGeneration));
+    SendEcho(nSlot);
 }
 
 void CProbeLoop::BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort) {
     SSlot& slot = m_slots[nSlot];
-    slot.connect = StartTcpConnect(address, nPort);
-    if (slot.connect.bNoResources) {
-        WaitForDescriptor(nSlot, address);
-    } else if (!slot.connect.IsPending()) {
-        Finish(nSlot, slot.connect.nResult);
-    } else if (!Watch(slot.connect.fd.Get(), EPOLLOUT, Tag(nSlot, slot.nGeneration))) {
-        Finish(nSlot, 0);
-    } else {
-        slot.state = ESlotState::kConnect;
-    }
+    slot.address = address;
+    slot.nPort = nPort;
+    StartConnect(nSlot);
 }
 
 void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     SSlot& slot = m_slots[nSlot];
     const size_t nRow = slot.nRow;
     const double dSeconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
-    if (slot.state == ESlotState::kSharedEcho)
-        m_rawProbes.erase(KeyId(slot.key));
+    for (uint16_t n = 0; slot.state == ESlotState::kSharedEcho && n < slot.nSent; ++n) {
+        SEchoKey key = slot.key;
+        key.nSequence = static_cast<uint16_t>(key.nSequence + n);
+        auto found = m_rawProbes.find(KeyId(key));
+        if (slot.probes[n].nSentNs >= 0 && found != m_rawProbes.end() && found->second == nSlot)
+            m_rawProbes.erase(found);
+    }
+    STargetMeasure measure = slot.measure;
+    measure.nSent = slot.nSent;
     slot.echo.fd.Close(); // closing leaves the epoll set too
     slot.connect.fd.Close();
     slot.state = ESlotState::kFree;
@@ -225,7 +391,7 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     m_freeSlots.push_back(nSlot);
     --m_nInFlight;
     m_retryAt = Clock::time_point{}; // what it held is free now
-    m_board.Complete(nRow, nResult, dSeconds);
+    m_board.Complete(nRow, nResult, dSeconds, measure);
 }
 
 void CProbeLoop::WaitForDescriptor(uint32_t nSlot, in_addr address) {
@@ -286,11 +452,19 @@ void CProbeLoop::OnEvent(const epoll_event& event) {
     if (static_cast<uint32_t>(event.data.u64 >> 32) != slot.nGeneration)
         return; // about a probe that has ended since
     if (slot.state == ESlotState::kConnect) {
-        Finish(nTag, FinishTcpConnect(slot.connect));
-    } else if (slot.state == ESlotState::kEcho) {
-        EchoVerdict verdict = ReadWaiting(slot.echo, slot.key, event.events, slot.deadline);
-        if (verdict != EchoVerdict::kUnrelated)
-            Finish(nTag, verdict == EchoVerdict::kReply ? 1 : 0);
+        if (slot.connect.IsPending())
+            OnConnectEnded(nTag, FinishTcpConnect(slot.connect));
+        return;
+    }
+    const uint32_t nGeneration = slot.nGeneration;
+    const auto nCount = static_cast<uint16_t>(m_settings.nCount);
+    for (int n = 0;
+         n < kAnswersPerWake && slot.state == ESlotState::kEcho && slot.nGeneration == nGeneration;
+         ++n) {
+        SEchoAnswer answer = ReadEchoAnswer(slot.echo, slot.key, nCount, event.events);
+        if (answer.verdict == EchoVerdict::kUnrelated)
+            break;
+        OnEchoAnswer(nTag, answer.nSequence, answer.verdict, answer.stamp);
     }
 }
 
@@ -311,9 +485,10 @@ void CProbeLoop::OnResolved() {
 // socket would have; an error state on the socket is cleared and passed over,
 // since it is about no echo in particular.
 void CProbeLoop::OnRawPackets() {
-    uint8_t buffer[2048];
+    SStampedPacket packet;
+    const uint8_t* buffer = packet.data;
     for (int nTaken = 0; nTaken < kRawPacketsPerWake; ++nTaken) {
-        ssize_t n = recv(m_raw.Get(), buffer, sizeof buffer, 0);
+        ssize_t n = ReceiveStamped(m_raw.Get(), packet, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -328,42 +503,44 @@ void CProbeLoop::OnRawPackets() {
         auto found = key ? m_rawProbes.find(KeyId(*key)) : m_rawProbes.end();
         if (found == m_rawProbes.end())
             continue;
-        const uint32_t nSlot = found->second;
-        SSlot& slot = m_slots[nSlot];
-        if (Clock::now() >= slot.deadline)
-            continue; // too late: the deadline ends it
-        EchoVerdict verdict = ClassifyIpPacket(buffer, static_cast<size_t>(n), slot.key);
+        EchoVerdict verdict = ClassifyIpPacket(buffer, static_cast<size_t>(n), *key);
         if (verdict != EchoVerdict::kUnrelated)
-            Finish(nSlot, verdict == EchoVerdict::kReply ? 1 : 0);
+            OnEchoAnswer(found->second, key->nSequence, verdict, packet.stamp);
     }
 }
 
 void CProbeLoop::ExpireDeadlines() {
     const Clock::time_point now = Clock::now();
     while (!m_deadlines.empty()) {
-        auto [deadline, nTag] = m_deadlines.front();
-        const auto nSlot = static_cast<uint32_t>(nTag);
+        const SDue due = m_deadlines.top();
+        const auto nSlot = static_cast<uint32_t>(due.nTag);
         const SSlot& slot = m_slots[nSlot];
         const bool bLive =
-            slot.nGeneration == (nTag >> 32) &&
-            (slot.state == ESlotState::kEcho || slot.state == ESlotState::kSharedEcho);
-        if (bLive && deadline > now)
+            slot.nGeneration == (due.nTag >> 32) && due.nProbe < slot.nSent &&
+            slot.probes[due.nProbe].nSentNs >= 0 &&
+            (slot.state == ESlotState::kEcho || slot.state == ESlotState::kSharedEcho ||
+             slot.state == ESlotState::kConnect);
+        if (bLive && due.at > now)
             return;
-        m_deadlines.pop_front();
-        if (bLive)
-            Finish(nSlot, 0);
+        m_deadlines.pop();
+        if (bLive && slot.state == ESlotState::kConnect)
+            OnConnectEnded(nSlot, 0);
+        else if (bLive)
+            EndProbe(nSlot, due.nProbe, false, 0);
     }
 }
 
 int CProbeLoop::WaitMilliseconds() const {
-    if (!m_waiting.empty()) {
-        const Clock::time_point wake =
-            m_deadlines.empty() ? m_retryAt : std::min(m_retryAt, m_deadlines.front().first);
-        return MillisecondsUntil(wake);
-    }
+    std::optional<Clock::time_point> wake;
+    if (!m_deadlines.empty())
+        wake = m_deadlines.top().at;
+    if (!m_sends.empty())
+        wake = wake ? std::min(*wake, m_sends.top().at) : m_sends.top().at;
+    if (!m_waiting.empty())
+        return MillisecondsUntil(wake ? std::min(m_retryAt, *wake) : m_retryAt);
     if (m_nInFlight < m_slots.size() && m_board.HasUntaken())
         return 0;
-    if (m_deadlines.empty())
+    if (!wake)
         return -1; // connects and lookups end by themselves
-    return MillisecondsUntil(m_deadlines.front().first);
+    return MillisecondsUntil(*wake);
 }

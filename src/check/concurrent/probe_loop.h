@@ -1,18 +1,27 @@
 // CProbeLoop: one thread's share of a concurrent pass. It takes targets from
 // the pass's board in list order and keeps up to its number of probes in
 // flight on one epoll set, every socket non-blocking, as fping and mtr keep
-// their echoes in flight; each result goes back to the board.
+// their echoes in flight; each result goes back to the board. A target may
+// take several probes (the board's settings): its echoes share one socket
+// and go out an interval apart, start to start, without waiting for one
+// another; its connects go one after the other, the next an interval after
+// the start of the previous or at its end, whichever is later. The target's
+// result follows from all of them once the last has ended.
 #pragma once
 
-#include "check/icmp_socket.h"
 #include "check/concurrent/name_resolver.h"
 #include "check/concurrent/pass_board.h"
+#include "check/icmp_socket.h"
+#include "check/target_measure.h"
 #include "check/tcp_probe.h"
 
 #include <sys/epoll.h>
 
+#include <ctime>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <queue>
 #include <unordered_map>
 #include <vector>
 
@@ -34,7 +43,23 @@ public:
 private:
     enum class ESlotState { kFree, kResolving, kWaiting, kEcho, kSharedEcho, kConnect };
 
-    // One probe in flight.
+    // When one probe of a target went, on the loop's clock and on the
+    // kernel's receive stamps' (CLOCK_REALTIME), both in nanoseconds; the
+    // first is -1 once the probe has ended.
+    struct SProbeTime {
+        int64_t nSentNs = -1;
+        int64_t nRealNs = 0;
+    };
+    // Something due for a probe at a time: its deadline, or its sending.
+    struct SDue {
+        Clock::time_point at;
+        uint64_t nTag;
+        uint16_t nProbe;
+        bool operator>(const SDue& other) const { return at > other.at; }
+    };
+    using DueQueue = std::priority_queue<SDue, std::vector<SDue>, std::greater<SDue>>;
+
+    // One target in flight.
     struct SSlot {
         ESlotState state = ESlotState::kFree;
         uint32_t nGeneration = 0; // tells a stale event from one about this probe
@@ -45,6 +70,13 @@ private:
         SIcmpSocket echo;           // a datagram echo's own socket
         SEchoKey key{};
         STcpAttempt connect;
+        uint16_t nPort = 0;
+        // Its probes: how many went, how many ended, what they measured.
+        uint16_t nSent = 0;
+        uint16_t nEnded = 0;
+        Clock::time_point nextSend; // when the next echo is due
+        STargetMeasure measure;
+        std::vector<SProbeTime> probes;
     };
 
     bool Watch(int nFd, uint32_t nEvents, uint64_t nTag);
@@ -54,6 +86,13 @@ private:
     void BeginEcho(uint32_t nSlot, in_addr address);
     void BeginSharedEcho(uint32_t nSlot, in_addr address);
     void BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort);
+    void SendEcho(uint32_t nSlot);
+    void StartConnect(uint32_t nSlot);
+    void OnConnectEnded(uint32_t nSlot, int32_t nResult);
+    void OnEchoAnswer(uint32_t nSlot, uint16_t nSequence, EchoVerdict verdict,
+                      const std::optional<timespec>& stamp);
+    void EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, double dRtt);
+    void SendDue();
     void Finish(uint32_t nSlot, int32_t nResult);
     void WaitForDescriptor(uint32_t nSlot, in_addr address);
     void RetryWaiting();
@@ -65,14 +104,18 @@ private:
     void RunOneByOne();
 
     CPassBoard& m_board;
+    const SMeasureSettings& m_settings;
+    std::chrono::microseconds m_echoTimeout;
     int m_nStopFd;
     std::vector<SSlot> m_slots;
     std::vector<uint32_t> m_freeSlots;
     size_t m_nInFlight = 0;
     CFileDescriptor m_epoll;
-    // Echo deadlines in the order the echoes began, which is their order
-    // too; entries of probes ended early stay until they reach the front.
-    std::deque<std::pair<Clock::time_point, uint64_t>> m_deadlines;
+    // Probe deadlines, earliest first; entries of probes ended early stay
+    // until they reach the front.
+    DueQueue m_deadlines;
+    // The next echo or connect of each target that has more to send.
+    DueQueue m_sends;
     // One raw socket serves every echo of the loop when datagram sockets are
     // refused: raw sockets each get a copy of every ICMP packet, so one per
     // probe would multiply the work by the probes in flight.
