@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package of Ostrel, built by CPack: `cmake --build BUILD --target
 # package` or `cd BUILD && cpack -G DEB` writes ostrel_VERSION_ARCH.deb.
 set(OSTREL_PACKAGE_MAINTAINER "Ostrel maintainers <maintainers@ostrel.invalid>" CACHE STRING

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the test that tells our echo reply, or an ICMP error about
 // our request, from every other packet. The first byte picks what the rest is:
 //   0: a whole IPv4 packet, as a raw socket delivers it;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the list file reader. Any input must either read as a list
 // (or as no list) or raise a format error; a list that was read must write
 // out and read back to the same bytes.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Draws the Ostrel icon (a pulse line on a signal dish) at 32x32 and 16x16
 and writes packaging/icons/ostrel-32.png and ostrel-16.png. Pure Python, no
 imaging library: shapes are sampled 8x8 per pixel for smooth edges."""

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # shellcheck disable=SC2317 # the functions run through the trap and by name
 # Concurrent check benchmarks of ostrel-cli, each in network namespaces of
 # its own (root only); nothing leaves loopback or those namespaces:

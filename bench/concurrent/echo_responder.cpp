@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The distant hosts of the ICMP benchmark: reads every echo request of the
 // network namespace on a raw socket and, DELAY_MS later, sends the true echo
 // reply (same identifier, sequence and data, checksum made anew) from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes a list file of many targets for the concurrent check benchmarks,
 // through the storage layer's writer, and prints each target's address on
 // standard output, one a line (what fping reads with -f):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The limit for the TCP benchmark: the same connects as a check pass over a
 // list of loopback targets, by a plain loop with nothing else to do.
 //   plain_connects [--bind-no-port] THREADS JOBS COUNT PORT...

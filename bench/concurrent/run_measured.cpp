@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs one command and measures it as its parent: wall time from the start
 // to its end, processor time and peak resident size (wait4's rusage of that
 // child alone). Its standard output goes through a pipe into OUT_FILE (or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The TCP targets of the concurrent check benchmarks: N listening and N
 // refusing ports on 127.0.0.1, and a thread that accepts and closes every
 // connection as it comes, so the listen queues never fill and no connect

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes and reads a list of 1,000,000 targets through the list file code,
 // in memory (CMemFile) and as a real file in /dev/shm, beside a plain loop
 // that encodes the same bytes from, and decodes them into, a std::vector of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Peak memory of a loaded list: `list_file_peak_memory FILE N` writes a list
 // of N targets to FILE; `list_file_peak_memory FILE` loads FILE and prints the
 // process's peak resident size (getrusage) with the list still held.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Formats and writes the metrics textfile of a pass over 100,000 targets:
 // the text alone, and the whole write (temporary file, fsync, rename) to
 // /dev/shm (tmpfs) and to /var/tmp (the disk).

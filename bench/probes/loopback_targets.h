@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The targets of the probe benchmarks: loopback ports that accept and ports
 // that refuse, and a private network namespace to hold them.
 #pragma once

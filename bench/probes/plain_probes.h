@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The limit the probes are measured against: the same connects and echoes
 // written as plain C, with nothing around them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A check pass over 1,000 loopback targets through the real worker, beside
 // plain C loops doing the same connects and echoes: the limit.
 //   TCP: 500 listening ports and 500 refusing ones, alternately.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a check log as the window and `watch` write it: RECORDS records
 (default 10,000,000) of TARGETS targets (default 1,000), one pass a minute,
 every target in each pass, in list order, local time, CR LF line ends.

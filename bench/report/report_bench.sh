@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # ostrel-cli report over a generated log of 10,000,000 records (1,000
 # targets, about 580 MB) in a temporary folder, removed at the end. The file
 # is read once first so that it sits in the page cache; then, in the same

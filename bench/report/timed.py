@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs a command REPS times, its output to /dev/null, and prints the median
 wall time and the median processor time (user and system, from wait4) in
 seconds, six decimals each.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window under load, each result printed beside its goal:
 //   1. processor time of the whole process while one pass waits out a silent
 //      ICMP target, against the wall time: under 2 % of one core;

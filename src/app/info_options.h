@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two questions a Linux program answers without opening a window:
 // "--help" and "--version", each only as the program's only argument. Any
 // other arguments name a list file.

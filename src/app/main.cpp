@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel: the desktop connection monitor. Its arguments, joined with blanks,
 // name a list file to load at start-up; "--help" or "--version" alone is
 // answered on standard output, without a window.

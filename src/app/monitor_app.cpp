@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/monitor_app.h"
 
 #include "check/socket_layer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CMonitorApp: the life of the GUI process. It checks the socket layer, runs
 // the main window modally with the list file named on the command line, and
 // ends when the window closes, saving nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The check log: one text record per probe result, appended to a file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The running check pass: what it tests, where it shows results, how it went,
 // and the worker's procedure that walks the list.
 #pragma once

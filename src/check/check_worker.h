@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CCheckWorker: runs one check pass on its own thread while the caller goes on
 // (the GUI keeps dispatching its events meanwhile), and tells when it is over.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Answers to several echoes of one target sent on one socket (sequence
 // numbers counted up from the first), with the kernel's receive time of each
 // reply, for a pass that measures round trips.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CFileDescriptor: owns one open file descriptor and closes it when it goes.
 #pragma once
 

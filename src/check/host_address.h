@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Turns a target's address text into the IPv4 address a probe sends to.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bytes of the probe's ICMP echo request, and the test that tells our
 // echo reply, or an ICMP error about our request, from every other packet.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/icmp_probe.h"
 
 #include "check/icmp_socket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One ICMP echo request to an IPv4 address, and the wait for its reply.
 #pragma once
 

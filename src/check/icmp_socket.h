@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sockets an echo probe sends its request on and reads its answer from,
 // shared by the single probe and the concurrent pass.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CItem::Probe: resolves the target and runs the test its mode selects.
 #include "model/item.h"
 

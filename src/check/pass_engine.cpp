@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/pass_engine.h"
 
 #include "check/check_worker.h"

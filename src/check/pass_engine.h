@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // RunListPass: the one place that chooses how a front end without a window
 // runs a check pass over a list.
 #pragma once

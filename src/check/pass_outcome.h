@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SPassOutcome: how one check pass went, as every engine that runs a pass
 // reports it to its front end.
 #pragma once

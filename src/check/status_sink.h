@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where a check pass shows each target's result: the "OK" cell of the
 // target's row. The GUI's list view applies it on the user-interface thread;
 // ostrel-cli prints it.

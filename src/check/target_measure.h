@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a pass that measures gives for each target besides Yes or No: how
 // many probes went and came back, their round trips, and whether a
 // threshold failed the target; and the settings that ask for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/tcp_probe.h"
 
 #include <netinet/tcp.h>

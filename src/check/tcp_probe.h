@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One TCP connection attempt to an IPv4 address and port.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The timeout that makes poll or epoll_wait wake at a deadline.
 #pragma once
 

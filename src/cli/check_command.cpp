@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli check: one check pass over a list file's targets, as Ping Now
 // runs it, printing each target's result as it goes out.
 #include "check/pass_engine.h"

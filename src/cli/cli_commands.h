@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The commands of ostrel-cli, one per source file; main.cpp lists them.
 #pragma once
 

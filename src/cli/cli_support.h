@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the ostrel-cli commands share: the command table entry, argument
 // parsing, loading and saving a list with the error reports and exit codes,
 // and JSON string escaping.

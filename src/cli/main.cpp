@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli: creates, inspects and edits Ostrel list files without a window.
 #include "cli/cli_commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli new: writes a list with the default settings and no targets.
 #include "cli/cli_commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lines `check` and `watch` print, one per target as its result goes
 // out, and the --jobs option they share.
 #pragma once

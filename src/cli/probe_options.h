@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options `check` and `watch` share for measuring each target: --count,
 // --interval, --max-loss, --max-rtt and --timeout, with their help text.
 #pragma once

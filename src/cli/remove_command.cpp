@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli remove: removes one target from a list.
 #include "cli/cli_commands.h"
 #include "storage/list_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli show: prints a list's settings and targets, for people or as JSON.
 #include "cli/cli_commands.h"
 

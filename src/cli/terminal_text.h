@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text for a terminal: bytes that a terminal takes as a control never reach
 // it, whatever they were stored as.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli watch: monitoring without a window. The schedule is the
 // window's own; this file gives it a clock and signals.
 #include "check/file_descriptor.h"

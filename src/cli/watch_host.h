@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CWatchHost: what `ostrel-cli watch` gives the schedule: its one timer, the
 // passes over the list, the alerts it can raise without a window, and the
 // list file read again on request.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "framework/archive.h"
 
 #include "framework/windows_1252.h"

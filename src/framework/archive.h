@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CArchive: writes objects to, or reads them from, a CFile in the list file's
 // object archive format, through a buffer (4096 bytes by default). Format
 // errors raise CArchiveException; errors of the file raise CFileException.

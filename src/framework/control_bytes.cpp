@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "framework/control_bytes.h"
 
 #include <cstdio>

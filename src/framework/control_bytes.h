@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stored text shown on one line: a list's strings are bytes in no declared
 // encoding and may hold line breaks and other control characters.
 #pragma once

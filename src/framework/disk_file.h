@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDiskFile: a CFile over a file on disk. Unless told not to, it holds an
 // exclusive flock on the file while it is open, so no other opener that
 // locks can have it meanwhile. Such a lock suits only files that others

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The framework's error objects. The file and archive layers throw them by
 // value; the operation that reports a failure catches them by type, and the
 // user interface's event dispatch catches any that escape a handler and shows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CFile: the byte stream under an archive. Implementations raise
 // CFileException for failures of the file itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading an integer typed into a text field (the period and port fields, and
 // ostrel-cli's options for them), with the messages the user sees on failure.
 #pragma once

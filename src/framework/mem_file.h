@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CMemFile: a CFile over bytes in memory, for reading a list from a buffer
 // (fuzzing, tests) or writing one into it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CObList: an ordered, doubly linked list of objects that it owns.
 // Positions stay valid until their element is removed. Nodes come from blocks
 // of ten that are kept for reuse and released when the list becomes empty.

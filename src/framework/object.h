@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CObject, the root of every archivable class, and the runtime class records
 // that let the archive create an object from the class name stored in a file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stored text for places that require UTF-8: a list's strings are bytes in
 // no declared encoding, typed on this platform (UTF-8) or kept from list
 // files of the Windows-1252 era.

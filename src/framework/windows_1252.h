@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversion between UTF-16 code units and the Windows-1252 code page, for
 // list files that store text in 16-bit form and for showing text in windows.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CItem: one monitored target, the way to test it, and its last result.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CItemList: the ordered targets of one list file, which it owns, and the
 // monitoring, logging and alert settings that go with them.
 #pragma once

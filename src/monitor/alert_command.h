@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command alert: a command line started through the shell as a process
 // of its own, not waited for.
 #pragma once

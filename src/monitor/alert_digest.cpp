@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "monitor/alert_digest.h"
 
 #include "framework/control_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The digest of a pass that the command alert finds in its environment, so
 // that the command can say what failed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "monitor/alert_sound.h"
 
 #include <QSoundEffect>

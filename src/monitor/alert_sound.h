@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sound alert: a .wav file played in the background, never waited for.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a scheduled pass with a failure says: the window's popup, and the
 // line `ostrel-cli watch` prints in its place.
 #pragma once

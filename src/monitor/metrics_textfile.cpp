@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "monitor/metrics_textfile.h"
 
 #include "framework/control_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The results of each pass as a node_exporter textfile: the Prometheus text
 // exposition format (version 0.0.4), written whole for the textfile
 // collector to read at any time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CSchedule: the rules of monitoring in one place. Start arms the schedule
 // timer for 1 ms; each firing runs one check pass, raises the alerts when a
 // target failed, and arms the timer again for the list's period, counted from

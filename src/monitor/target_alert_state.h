@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CTargetAlertState: which alerts a pass of `watch` raises. It follows each
 // target through the passes (failed passes in a row, good passes in a row,
 // whether it counts as down) and the monitor's own link (down while every

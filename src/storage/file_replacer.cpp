@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "storage/file_replacer.h"
 
 #include "framework/exception.h"

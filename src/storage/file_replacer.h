@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CFileReplacer: gives a file new content without ever leaving it half
 // written. The new bytes go to a temporary file in the same folder, which
 // replaces the old file in one rename once it is complete and on disk; until

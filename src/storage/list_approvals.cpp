@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "storage/list_approvals.h"
 
 #include "framework/control_bytes.h"

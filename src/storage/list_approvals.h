@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CListApprovals: the list files whose command and log file this user has
 // allowed. A list can come from anyone, and it names a command to run and a
 // file to append to; the window acts on them only once its user has allowed

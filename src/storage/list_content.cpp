@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "storage/list_content.h"
 
 #include "framework/mem_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading and writing list files: each holds exactly one CItemList.
 #pragma once
 

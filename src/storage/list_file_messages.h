@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The texts that report a failed load or save of a list file, shared by the
 // main window and ostrel-cli.
 #pragma once

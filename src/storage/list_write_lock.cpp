@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "storage/list_write_lock.h"
 
 #include "framework/exception.h"

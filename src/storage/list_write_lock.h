@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CListWriteLock: keeps the writers of one list file out of each other's way
 // without any lock that a mere reader of the list could hold against them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CAboutDlg: the about box (dialog 100), the program icon and its version.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CItemDlg: the target editor (dialog 129). It edits copies of one target's
 // address, mode and port and writes them back only when closed with Close.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/list_trust_box.h"
 
 #include "framework/control_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The question asked before the window acts on a loaded list's command and
 // log file: a list file may come from anyone, and these two settings run a
 // command and append to a file of the user's.

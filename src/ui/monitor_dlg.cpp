@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/monitor_dlg.h"
 
 #include "monitor/alert_sound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CMonitorDlg: the main window (dialog 102). It owns the current target list
 // and keeps a mirror of every setting shown in a control; each settings
 // handler writes its change through to the list at once. It runs check passes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Closing the main window: a list changed since it was loaded or saved is
 // not lost without a question.
 #include "framework/integer_text.h"

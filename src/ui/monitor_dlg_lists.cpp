@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Save List, Load List and LoadList: the main window's list files.
 #include "framework/exception.h"
 #include "storage/list_file.h"

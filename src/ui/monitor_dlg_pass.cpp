@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's check passes and schedule: CheckAll, Start, Stop, Ping
 // Now, the schedule timer, the alerts, and closing.
 #include "check/check_worker.h"

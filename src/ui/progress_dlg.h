@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CProgressDlg: the modeless window shown while a check pass runs (dialog
 // 132). Its bar steps every 250 ms to show that work is going on; Cancel only
 // hides it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // deny_inet_sockets: runs a program in which IPv4 and IPv6 sockets cannot be
 // created, so that the end-to-end tests can see how ostrel starts without
 // them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: the real ostrel window on a private X server (Xvfb).
 #   e2e_autostart_test.sh OSTREL OSTREL_CLI LOOPBACK_PORTS
 # A list with "Start Automatically" and logging "Always" names two loopback

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: a message box's caption is the program's own file name.
 #   e2e_caption_test.sh OSTREL
 # The program and its help file, copied under the name "netwatch", are run on

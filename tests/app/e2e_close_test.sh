@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: closing, help and the information options of the real program.
 #   e2e_close_test.sh OSTREL OSTREL_CLI
 # "--help" and "--version" answer without a display. On Xvfb: a target added

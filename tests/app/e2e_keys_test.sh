@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: the window's keys on a private X server (Xvfb), in a private
 # network namespace where 127.0.0.1 ignores echo requests.
 #   e2e_keys_test.sh OSTREL OSTREL_CLI

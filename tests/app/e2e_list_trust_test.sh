@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: a list from elsewhere does nothing behind the user's back.
 #   e2e_list_trust_test.sh OSTREL OSTREL_CLI LOOPBACK_PORTS
 # A list with "Start Automatically", logging "Always" into the user's

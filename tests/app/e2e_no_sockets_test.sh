@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: without IPv4 sockets the program says so and ends.
 #   e2e_no_sockets_test.sh OSTREL DENY_INET_SOCKETS
 # The program is run on a private X server (Xvfb) under deny_inet_sockets, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // loopback_ports: opens loopback TCP ports for the end-to-end tests and the
 // screenshot script, and keeps them open until its standard input ends (or it
 // is killed).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up: the command line's arguments as one list path, the list loaded
 // into the window as it opens, and monitoring started when the list asks.
 #include "app/monitor_app.h"

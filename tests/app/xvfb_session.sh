@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # shellcheck shell=bash disable=SC2034 # the variables set here are read by the callers
 # Sourced by the end-to-end tests and scripts/screenshot: a private X server
 # (Xvfb), bounded polling, the loopback_ports helper, the program under test,

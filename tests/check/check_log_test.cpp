@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/check_log.h"
 #include "model/item.h"
 #include "support/other_user.h"

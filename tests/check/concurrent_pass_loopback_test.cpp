@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many probes in flight at once, on several event loops: the same results
 // and log as one probe after the other, row for row.
 #include "check/check_worker.h"

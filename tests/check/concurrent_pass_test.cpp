@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many probes in flight at once, among hosts of a private network: reported
 // in list order whatever order the probes end in, a silent target or a slow
 // name lookup holding up nobody before it, and a stop that ends the pass at

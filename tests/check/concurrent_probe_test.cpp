@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Probes are safe to run on several threads at once: each matches only its
 // own reply, even on raw sockets that see every ICMP packet of the host.
 #include "icmp_access.h"

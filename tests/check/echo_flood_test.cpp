@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A silent target that floods the prober with ICMP that is not about its
 // request (echo replies and errors with the request's identifier but other
 // sequences): the probe still gives 0 when its 10 s are up, not later.

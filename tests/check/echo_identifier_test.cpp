@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A datagram socket's identifier is a random draw, drawn again when another
 // socket holds it (never shared); in a namespace where every identifier but
 // one is held, the probe still echoes, on that one. Binding the 65,534 others

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hosts that lie: a target that has seen our request to it forges ICMP
 // errors about the next probe or about requests like ours. On both ICMP
 // socket kinds, only an error quoting our very request (identifier, sequence

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether this process may open an ICMP socket at all, for tests to skip.
 #pragma once
 

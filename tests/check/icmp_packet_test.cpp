@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/icmp_packet.h"
 
 #include <arpa/inet.h>

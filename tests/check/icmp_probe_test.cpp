@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "icmp_access.h"
 #include "model/item.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Once the kernel has refused this process an ICMP datagram socket, echo
 // probes go straight to the raw socket instead of asking again each time.
 // The test binary's own socket() sees every socket the probes ask for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CLoopbackPort: a loopback TCP port for probes to meet, listening or not.
 #pragma once
 

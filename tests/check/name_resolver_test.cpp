@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The resolver's threads hand back every lookup once, under its own tag, and
 // may outlive the resolver that started them.
 #include "check/concurrent/name_resolver.h"

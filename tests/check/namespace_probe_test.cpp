@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Probes inside network namespaces made by the test: silent targets, missing
 // routes, routers that answer with errors, and which ICMP socket is used.
 #include "support/other_user.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "private_network.h"
 
 #include "model/item.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test helpers that run code inside network namespaces of the test's own, so
 // probes can meet silent hosts, missing routes and routers without a packet
 // reaching a real network.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the pass tests share: a sink that keeps each row it is told of, when
 // and on which thread, and the building and reading of small lists.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hosts of a private network played by the test. A raw socket sees every echo
 // request sent in the namespace; each scripted host answers the requests sent
 // to it as its script says: a true echo reply, "host unreachable" errors that

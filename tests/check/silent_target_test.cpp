@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Targets that never answer: an echo waits out its 10 s, a connect the
 // connect timeout; both give 0.
 #include "check/concurrent/concurrent_pass.h"

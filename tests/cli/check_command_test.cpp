@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli check, run as its own process on list files of loopback targets.
 #include "../check/icmp_access.h"
 #include "../check/loopback_port.h"

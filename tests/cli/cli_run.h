@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the built ostrel-cli as a separate process and captures what it
 // printed and its exit status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives the built ostrel-cli as a separate process and checks its standard
 // output, standard error, exit status and the list files it leaves.
 #include "storage/list_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli doctor: the judgement over echo facts and names, and the real
 // binary run in private network namespaces, as other users, and against
 // sockets the test listens on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // check's measurements inside network namespaces of the test's own: round
 // trips beside fping's against hosts that answer after 50 ms (the
 // benchmark's echo responder), and loss and thresholds against a dropper.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli report, run as its own process on small hand-written logs whose
 // answers are known, in a time zone with daylight saving time.
 #include "cli_run.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli watch, the real program: passes on the period (the minute made
 // short), the alert command with the pass's digest, SIGTERM in the middle of
 // a silent echo, and SIGHUP reading the list again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "framework/archive.h"
 #include "framework/mem_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "framework/disk_file.h"
 #include "framework/exception.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command alert runs for real through the shell and leaves no zombie,
 // with the digest of the pass in its environment.
 #include "monitor/alert_command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The metrics textfile as node_exporter's collector meets it: read back by a
 // real parser of the text format, never seen half written, and created with
 // the permissions and refusals of a file others read at any time.

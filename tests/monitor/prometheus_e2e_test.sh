@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end with the real programs, all on loopback ports of their own:
 # `ostrel-cli watch --textfile` writes into node_exporter's textfile folder,
 # Prometheus scrapes node_exporter every second, and its HTTP query API must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schedule's rules, driven by a host that records what it is asked to do
 // and can act in the middle of a pass as a user would.
 #include "monitor/schedule.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CTargetAlertState: the events raised over sequences of passes, one second
 // apart. A pass is written "a1 b0": target a answered, b did not; a leading
 // "!" means every canary failed, a leading "+" that one answered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Prints where the program at the path given would find its help file, by the
 // window's own lookup; the package test runs it against an unpacked package.
 #include "ui/help/help_file.h"

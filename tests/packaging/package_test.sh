@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian package from a build tree with cpack, checks its files,
 # its control data and lintian's verdict, then unpacks it into a scratch root
 # and checks what it installs there: the programs run, the window finds its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preloaded (LD_PRELOAD) into an ostrel-cli run by the storage tests: holds
 // the process at its N-th flock(2), before that lock is taken.
 // OSTREL_TEST_HOLD="ARRIVED,GO,N" names two inherited pipe ends: a byte is

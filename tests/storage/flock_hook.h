@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The storage tests' own flock(2). Defined in the test program, it takes the
 // place of the C library's for every caller linked into it, the core library
 // included, and passes each call on to the kernel. A test can have it

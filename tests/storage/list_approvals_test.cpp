@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The approvals of list files' commands and log files, on a real store.
 #include "model/item_list.h"
 #include "storage/list_approvals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Saving list files on real files, as other users and against other
 // processes: the owner, group and permissions a replaced file keeps, the
 // temporary file's own permissions and its removal, two changes of one list

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a built program as a child process, its standard output and error
 // captured: with variables added to (or instead of) the test's environment,
 // as another user, and with a time limit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Acting as a user other than root, whose bypass of file modes would hide
 // what a person meets: switching a forked child to another user, and a copy
 // of a built program that such a user may run wherever the build tree sits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running part of a test in a network namespace of its own, where packets
 // reach no real network, or skipping the test where none can be made.
 #pragma once

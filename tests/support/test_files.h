@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers the tests share: a scratch folder, whole-file reads and writes, the
 // byte-exact fixtures, running a check in a child process, and waiting for
 // what another process or thread does.

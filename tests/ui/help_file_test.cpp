@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the program finds its help file: beside itself in a build tree, under
 // its install prefix's share/ostrel/ once installed.
 #include "support/test_files.h"

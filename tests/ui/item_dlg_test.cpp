@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The target editor driven through its real widgets.
 #include "model/item.h"
 #include "ui/item_dlg.h"

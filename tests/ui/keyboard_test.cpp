@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tab and the arrow keys: each radio group is one tab stop, its checked
 // button; the arrows move within the group and check as a click does.
 #include "model/item.h"

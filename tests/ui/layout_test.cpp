@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every window's template: controls inside the dialog and apart from each
 // other, widgets placed where their dialog units say, and a screenshot of
 // each window rendered offscreen into build/screenshots/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list view in report view, including a cell set from another thread.
 #include "ui/templates/templates.h"
 #include "ui/toolkit/list_view.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Closing the main window: the question whether to save a changed list.
 #include "monitor_test_util.h"
 #include "storage/list_file.h"

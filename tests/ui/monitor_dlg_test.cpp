@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window: its opening state, the exchange with its rules, every
 // settings handler's write-through, and Add, Edit, Delete and Enter.
 #include "monitor_test_util.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Save List, Load List and LoadList in the window, on real files.
 #include "monitor_test_util.h"
 #include "storage/list_file.h"

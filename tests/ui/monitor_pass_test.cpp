@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Check passes in the main window over real loopback ports: results in the
 // rows, the progress window, and a window that stays live but lets nothing
 // change the list or end the window under a running pass.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Monitoring in the window, with the schedule's minute made short: passes at
 // Start and every period, the alerts in their order, Ping Now beside the
 // schedule, and Stop and close in the middle of passes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A main window opened for a test, with its message boxes and file dialogs
 // answered by the test instead of a person.
 #pragma once

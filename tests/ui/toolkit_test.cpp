@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The toolkit layer: templates built into widgets, dispatch, controls, the
 // integer exchange, message boxes, file dialogs, timers and placement.
 #include "framework/exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The GUI tests run real widgets under Qt's offscreen platform; one
 // QApplication serves them all.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for driving real windows in the GUI tests.
 #pragma once
 

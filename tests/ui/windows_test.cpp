@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The about box, the system menu stand-in, help and the progress window.
 #include "ui/about_dlg.h"
 #include "ui/help/help_command.h"

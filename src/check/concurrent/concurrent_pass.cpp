@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/concurrent/concurrent_pass.h"
 
 #include "check/concurrent/pass_board.h"

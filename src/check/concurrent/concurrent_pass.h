@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A check pass with many probes in flight at once: an event loop per
 // processor (see probe_loop.h) takes the targets in list order and waits for
 // its probes on one epoll set, as fping and mtr keep their echoes in flight.

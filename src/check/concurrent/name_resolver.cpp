@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/concurrent/name_resolver.h"
 
 #include "check/file_descriptor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CNameResolver: looks host names up on threads of its own, so that a name
 // that takes long to resolve holds up nobody but its own target.
 #pragma once

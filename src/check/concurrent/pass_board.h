@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPassBoard: what the event loops of one concurrent pass share: the targets
 // in list order, which of them are taken, and the results, which leave in
 // list order whichever loop finishes them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "check/concurrent/probe_loop.h"
 
 #include "check/echo_answer.h"

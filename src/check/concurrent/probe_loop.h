@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CProbeLoop: one thread's share of a concurrent pass. It takes targets from
 // the pass's board in list order and keeps up to its number of probes in
 // flight on one epoll set, every socket non-blocking, as fping and mtr keep

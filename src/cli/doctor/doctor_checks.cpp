@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/doctor/doctor_checks.h"
 
 #include "check/file_descriptor.h"

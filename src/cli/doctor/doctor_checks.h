@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks of ostrel-cli doctor that are about the machine: whether ICMP
 // echo requests can be sent (by ostrel-cli, and by the window, which never has
 // capabilities) and whether IPv4 sockets open. Facts are gathered apart from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli doctor: whether this machine lets Ostrel work (echo requests,
 // IPv4 sockets, a display, a sound server), with the command that fixes each
 // thing that is missing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks of ostrel-cli doctor that are about the desktop session: a
 // display for the window, and a sound server for its sound alert. Only unix
 // sockets and loopback addresses are ever connected to; a display or sound

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/report/html_timeline.h"
 
 #include "cli/cli_support.h"

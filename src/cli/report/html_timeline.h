@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces of the report's web page: text made safe for XHTML, and the
 // timeline of one target as inline SVG.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Local wall-clock times of the log and of the --since/--until options, as
 // instants. Two readings of one local time (the hour repeated when daylight
 // saving time ends) are told apart by the order of the records.

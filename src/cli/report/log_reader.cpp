@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/report/log_reader.h"
 
 #include "cli/report/log_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads log files into a report: records merged by time across the files,
 // grouped by target, in the range and for the target asked for.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads one log file record by record, through a large buffer: the time and
 // result of each line, and the bytes that name its target.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The target part of a log record: `ADDRESS", MODE, PORT`.
 #pragma once
 

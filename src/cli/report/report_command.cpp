@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ostrel-cli report: outages, availability and a timeline per target, read
 // from check logs, as text, CSV, JSON or a web page.
 #include "cli/cli_commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a report states: per target, its records, failures, outages or
 // failure runs, and over all logs, the lines that were not records.
 #pragma once

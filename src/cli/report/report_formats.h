@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report's forms: a text for people, CSV for spreadsheets, JSON for
 // scripts, and a web page with a timeline per target.
 #pragma once

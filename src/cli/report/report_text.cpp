@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text report: a summary table, one row per target, then the outages
 // and failure runs, newest first.
 #include "cli/cli_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/report/target_table.h"
 
 int32_t CTargetTable::Insert(std::string_view key, int32_t nValue) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Target parts of records, by their bytes, to entries that carry a value:
 // open addressing with a hash over 8-byte words. Logs repeat their targets
 // in list order pass after pass, so each entry remembers which one came

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adds up one target's records, in time order, into its facts: counts,
 // outages, and failure runs while no answer has been seen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/help/help_command.h"
 
 #include "ui/help/help_file.h"

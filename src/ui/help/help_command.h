@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Help command of the main window, and its end when the window goes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the help file is: beside the program, named after it, in a build tree;
 // under the install prefix's share/ostrel/ folder once installed.
 #pragma once

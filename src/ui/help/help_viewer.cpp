@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/help/help_viewer.h"
 
 #include "ui/toolkit/center_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The help engine: a small window of our own that shows the help file (HTML)
 // at its contents page, one per owner window.
 #pragma once

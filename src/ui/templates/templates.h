@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialog templates of Ostrel's windows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application's identity as the windows see it: its title (the caption of
 // every message box) and its main window (the owner of windows opened without
 // a parent).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Placing a window: over its parent, or on the screen's work area when the
 // parent is missing, hidden or minimised; always kept inside the work area.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/control_factory.h"
 
 #include "ui/toolkit/program_icon.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creates the widget of one template control in a dialog window, placed by
 // its dialog units, without any event wiring.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/dialog.h"
 
 #include "framework/exception.h"

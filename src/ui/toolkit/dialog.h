@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDialog: a window built from a dialog template, run modally (DoModal, the
 // owner disabled meanwhile) or modeless (Create, DestroyWindow). Control
 // events reach handlers through the class's command table; an error object

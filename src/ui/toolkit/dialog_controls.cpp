@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CDialog's access to its controls and the integer fields' exchange.
 #include "framework/integer_text.h"
 #include "ui/toolkit/dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/dialog_template.h"
 
 const CDlgControl* CDialogTemplate::Find(int nControlId) const {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dialog templates kept as data: a window's id, title, size and controls, with
 // positions and sizes in dialog units. CDialog builds real widgets from them.
 #pragma once

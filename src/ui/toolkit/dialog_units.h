@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversion of dialog units to pixels from a font's metrics: a horizontal unit
 // is a quarter of the font's average character width, a vertical unit an
 // eighth of its character height.

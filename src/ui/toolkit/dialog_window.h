@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Qt window of a CDialog: hands the keyboard's Enter and Esc, the close
 // box, the context menu and the text fields' focus changes to its CDialog,
 // and gives a button the focus before its mnemonic clicks it.

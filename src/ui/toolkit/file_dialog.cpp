@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/file_dialog.h"
 
 #include "ui/toolkit/text.h"

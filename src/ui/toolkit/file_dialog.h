@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // File-open and file-save dialogs that give the chosen full path or nothing.
 // CFileDialogScript is the seam that lets tests answer them.
 #pragma once

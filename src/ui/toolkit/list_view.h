@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list view in report view: columns with titles and pixel widths, rows of
 // text cells, a pointer attached to each row, and the selection. A cell may be
 // set from any thread: the change is applied on the user-interface thread and

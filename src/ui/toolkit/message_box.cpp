@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/message_box.h"
 
 #include "ui/toolkit/app_window.h"

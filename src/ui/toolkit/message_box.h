@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Message boxes: text, an icon and one OK button, with the application title as
 // caption, modal over their owner. CMessageBoxRecorder is the seam that lets
 // tests see every box instead of a person.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A span of time in which some windows answer the mouse only, as a check pass
 // needs: its loop dispatches events without the windows' keyboard handling.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/program_icon.h"
 
 // The resources live in a static library: register them before first use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program icon (icon resource 128): a 32 by 32 and a 16 by 16 image.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress bar's stepping: a range of 0 to 100 and a step of 10 by
 // default; a step past the end starts again from the beginning.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The keyboard of a dialog's radio group: the group is one tab stop, its
 // checked button (the first when none is checked); the arrow keys move the
 // focus to the previous (Up, Left) or next (Down, Right) button of the group,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/save_question.h"
 
 #include "ui/toolkit/app_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The question asked before unsaved changes would be lost: a message box with
 // the buttons Save, Discard and Cancel, the application title as caption,
 // modal over its owner. Under a CMessageBoxRecorder it is recorded like any

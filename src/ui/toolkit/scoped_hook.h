@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A seam for tests: while an object of T exists, T::Active() gives it (the
 // newest, when several are nested), and the toolkit hands it what it would
 // otherwise show a person.

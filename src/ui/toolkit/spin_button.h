@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Up and down arrows attached to a numeric text field on their left: each
 // arrow (or the Up and Down keys in the field) changes the field's number by
 // one and reports the step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/text.h"
 
 #include "framework/windows_1252.h"

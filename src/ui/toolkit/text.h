@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program keeps text as 8-bit Windows-1252 bytes; Qt shows UTF-16. Each
 // byte has a code unit of its own and back, so text that was shown and not
 // edited reads back byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "ui/toolkit/ui_thread_calls.h"
 
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calls that other threads make on the user-interface thread. A caller hands
 // a function over under a mutex and wakes the user-interface thread through
 // an eventfd that its event loop watches; that thread runs the function while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A repeating window timer with a 64-bit interval in milliseconds. Qt timers
 // take an int, which overflows past about 24.8 days; longer intervals are
 // waited out in several shorter waits towards a fixed deadline.
