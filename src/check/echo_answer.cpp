@@ -70,9 +70,7 @@ SEchoAnswer ReadErrors(const SIcmpSocket& sock, const SEchoKey& first, uint16_t 
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
-            int nError = 0;
-            socklen_t nLength = sizeof nError;
-            getsockopt(sock.fd.Get(), SOL_SOCKET, SO_ERROR, &nError, &nLength);
+            TakeSocketError(sock.fd.Get());
             return {};
         }
         if (n < 0 || static_cast<size_t>(n) < kIcmpHeader)

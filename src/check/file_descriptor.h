@@ -2,6 +2,7 @@
 // CFileDescriptor: owns one open file descriptor and closes it when it goes.
 #pragma once
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,4 +38,14 @@ private:
 // it was to reach.
 inline bool IsOutOfResources(int nErrno) {
     return nErrno == EMFILE || nErrno == ENFILE || nErrno == ENOBUFS || nErrno == ENOMEM;
+}
+
+// Takes a socket's pending error (SO_ERROR), which clears it: 0 for none;
+// errno when the socket cannot be asked.
+inline int TakeSocketError(int nFd) {
+    int nError = 0;
+    socklen_t nLength = sizeof nError;
+    if (getsockopt(nFd, SOL_SOCKET, SO_ERROR, &nError, &nLength) != 0)
+        return errno;
+    return nError;
 }

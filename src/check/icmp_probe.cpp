@@ -235,9 +235,7 @@ EchoVerdict ReadQueuedErrors(const SIcmpSocket& sock, const SEchoKey& key,
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
-            int nError = 0;
-            socklen_t nLength = sizeof nError;
-            getsockopt(sock.fd.Get(), SOL_SOCKET, SO_ERROR, &nError, &nLength);
+            TakeSocketError(sock.fd.Get());
             return EchoVerdict::kUnrelated;
         }
         if (n < 0)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "check/tcp_probe.h"
 
+#include "check/file_descriptor.h"
+
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -38,11 +40,7 @@ bool IsConnectedToItself(int nFd) {
 
 // The stack's error code once the attempt has ended, 0 for success.
 int ConnectOutcome(int nFd) {
-    int nError = 0;
-    socklen_t nLength = sizeof nError;
-    if (getsockopt(nFd, SOL_SOCKET, SO_ERROR, &nError, &nLength) != 0)
-        return errno;
-    return nError;
+    return TakeSocketError(nFd);
 }
 } // namespace
 

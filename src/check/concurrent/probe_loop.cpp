@@ -493,11 +493,8 @@ void CProbeLoop::OnRawPackets() {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            if (errno != EAGAIN) {
-                int nError = 0;
-                socklen_t nLength = sizeof nError;
-                getsockopt(m_raw.Get(), SOL_SOCKET, SO_ERROR, &nError, &nLength);
-            }
+            if (errno != EAGAIN)
+                TakeSocketError(m_raw.Get());
             return;
         }
         std::optional<SEchoKey> key = EchoKeyOfIpPacket(buffer, static_cast<size_t>(n));
