@@ -12,7 +12,7 @@
 namespace {
 // Large enough that reading costs one system call per megabyte, small enough
 // to stay in the caches' reach.
-constexpr size_t kBufferSize = 256 << 10;
+constexpr size_t kBufferSize = 1024 << 10;
 // "MM/DD/YY HH:MM:SS, R, \"" comes before the target part.
 constexpr size_t kTargetOffset = 23;
 // The shortest target part: `", 0, 0`.
