@@ -8,15 +8,13 @@
 #include <cstring>
 
 namespace {
-// The first address of `nFamily` that `pszName` has; `nError` the lookup's
-// failure (0 when it found one).
-std::optional<SIpAddress> LookUpName(const char* pszName, int nFamily, int& nError) {
+// The first address of `nFamily` that `pszName` has.
+std::optional<SIpAddress> LookUpName(const char* pszName, int nFamily) {
     addrinfo hints{};
     hints.ai_family = nFamily;
     hints.ai_socktype = SOCK_STREAM; // one entry per address, not one per socket type
     addrinfo* pResult = nullptr;
-    nError = getaddrinfo(pszName, nullptr, &hints, &pResult);
-    if (nError != 0 || !pResult)
+    if (getaddrinfo(pszName, nullptr, &hints, &pResult) != 0 || !pResult)
         return std::nullopt;
     std::optional<SIpAddress> address;
     if (pResult->ai_family == AF_INET && pResult->ai_addrlen >= sizeof(sockaddr_in))
@@ -30,14 +28,12 @@ std::optional<SIpAddress> LookUpName(const char* pszName, int nFamily, int& nErr
 }
 
 // A name is asked for IPv4 first, as it always was, and for IPv6 only when
-// it has no IPv4 address; not when the first lookup failed for want of an
-// answer, which the second would only wait for again.
+// that found nothing, whatever the reason: an IPv6-only name of the hosts
+// file must resolve on a machine whose name server cannot be reached, where
+// the IPv4 lookup ends in the server's silence after the file.
 std::optional<SIpAddress> LookUpName(const char* pszName) {
-    int nError = 0;
-    std::optional<SIpAddress> address = LookUpName(pszName, AF_INET, nError);
-    if (address || nError == EAI_AGAIN || nError == EAI_MEMORY || nError == EAI_SYSTEM)
-        return address;
-    return LookUpName(pszName, AF_INET6, nError);
+    std::optional<SIpAddress> address = LookUpName(pszName, AF_INET);
+    return address ? address : LookUpName(pszName, AF_INET6);
 }
 
 struct SIpv6Literal {
