@@ -19,7 +19,8 @@ void ExpectSilentEchoTimesOut(const char* pszPingGroups) {
         SetSysctl("net/ipv4/icmp_echo_ignore_all", "1");
         SetSysctl("net/ipv6/icmp/echo_ignore_all", "1");
         auto ipv6 = std::async(std::launch::async, [] { return TimeProbe(0, "::1"); });
-        return TimeProbe(0, "127.0.0.1") + ipv6.get();
+        std::string strOut = TimeProbe(0, "127.0.0.1");
+        return strOut + ipv6.get();
     });
     auto outcomes = ParseOutcomes(text);
     ASSERT_EQ(outcomes.size(), 2u) << text;
