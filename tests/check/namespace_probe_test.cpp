@@ -99,11 +99,12 @@ TEST(NamespaceProbe, NameWithoutAnIpv4AddressIsProbedOverIpv6) {
         }
         return strOut;
     });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 6u) << text;
-    const int expected[][3] = {{1, 0, 1}, {1, 1, 0}}; // answered, IPv4 and IPv6 requests
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(outcomes[i].nResult, expected[i / 3][i % 3]) << "line " << i << ":\n" << text;
+    std::string strResults; // per name: answered, IPv4 requests, IPv6 requests
+    for (const SProbeOutcome& outcome : ParseOutcomes(text))
+        strResults += std::to_string(outcome.nResult);
+    EXPECT_EQ(strResults, "101"
+                          "110")
+        << text;
 }
 
 TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
