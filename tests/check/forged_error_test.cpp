@@ -33,7 +33,8 @@ std::optional<SRun> ProbeAmongScriptedHosts(const char* pszPingGroups,
                                             bool bKernelAnswers = false) {
     const auto text = RunInPrivateNetworkOrSkip([&] {
         if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
-            !SetSysctl("net/ipv4/icmp_echo_ignore_all", bKernelAnswers ? "0" : "1"))
+            !SetSysctl("net/ipv4/icmp_echo_ignore_all", bKernelAnswers ? "0" : "1") ||
+            !SetSysctl("net/ipv6/icmp/echo_ignore_all", bKernelAnswers ? "0" : "1"))
             return std::string("set-up failed\n");
         CScriptedHosts hosts(scripts);
         if (!hosts.IsReady())
@@ -99,9 +100,10 @@ TEST(ForgedError, AboutTheNextProbeIsIgnored) {
     }
 }
 
-// Each target, having seen our request, sends "host unreachable" quoting it
-// with one thing changed, or not at all, then answers after 50 ms. A datagram
-// socket's kernel queues every error carrying the socket's identifier.
+// Each target, having seen our request, sends "host unreachable" ("address
+// unreachable" over IPv6) quoting it with one thing changed, or not at all,
+// then answers after 50 ms. A datagram socket's kernel queues every error
+// carrying the socket's identifier.
 TEST(ForgedError, CountsOnlyWhenItQuotesOurRequest) {
     const struct {
         const char* pszTarget;
@@ -114,6 +116,11 @@ TEST(ForgedError, CountsOnlyWhenItQuotesOurRequest) {
         {"127.0.0.13", {"127.0.0.13", 0, -1}, 1, "another sequence"},
         {"127.0.0.14", {"127.0.0.14", 1, 0}, 1, "another identifier"},
         {"127.0.0.15", {"127.0.0.99", 0, 0}, 1, "another destination"},
+        {"fd00::11", {"fd00::11", 0, 0}, 0, "our request: the probe fails"},
+        {"fd00::12", {"fd00::12", 0, 1}, 1, "another sequence"},
+        {"fd00::13", {"fd00::13", 0, -1}, 1, "another sequence"},
+        {"fd00::14", {"fd00::14", 1, 0}, 1, "another identifier"},
+        {"fd00::15", {"fd00::99", 0, 0}, 1, "another destination"},
     };
     std::vector<SHostScript> scripts;
     std::vector<const char*> targets;
@@ -131,7 +138,8 @@ TEST(ForgedError, CountsOnlyWhenItQuotesOurRequest) {
             return;
         ASSERT_EQ(run->outcomes.size(), std::size(cases));
         for (size_t i = 0; i < std::size(cases); ++i)
-            EXPECT_EQ(run->outcomes[i].nResult, cases[i].nExpected) << cases[i].pszWhat;
+            EXPECT_EQ(run->outcomes[i].nResult, cases[i].nExpected)
+                << cases[i].pszTarget << ": " << cases[i].pszWhat;
         EXPECT_GT(run->nForged, 0);
     }
 }

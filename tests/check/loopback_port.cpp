@@ -8,17 +8,21 @@
 
 #include <stdexcept>
 
-CLoopbackPort::CLoopbackPort(bool bListen) {
-    m_nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t nLength = sizeof address;
-    if (m_nFd < 0 || bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLength) != 0 ||
-        (bListen && listen(m_nFd, 4096) != 0))
+CLoopbackPort::CLoopbackPort(bool bListen, bool bIpv6) {
+    m_nFd = socket(bIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
+    sockaddr_in address4{};
+    address4.sin_family = AF_INET;
+    address4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    auto* pAddress =
+        bIpv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address4);
+    socklen_t nLength = bIpv6 ? sizeof address6 : sizeof address4;
+    if (m_nFd < 0 || bind(m_nFd, pAddress, nLength) != 0 ||
+        getsockname(m_nFd, pAddress, &nLength) != 0 || (bListen && listen(m_nFd, 4096) != 0))
         throw std::runtime_error("cannot open a loopback port");
-    m_nPort = ntohs(address.sin_port);
+    m_nPort = ntohs(bIpv6 ? address6.sin6_port : address4.sin_port);
 }
 
 CLoopbackPort::~CLoopbackPort() {

@@ -4,9 +4,9 @@
 
 class CLoopbackPort {
 public:
-    // Binds 127.0.0.1 on a port the kernel picks; listens when `bListen`.
-    // Bound but not listening, the port refuses connections.
-    explicit CLoopbackPort(bool bListen);
+    // Binds 127.0.0.1 (::1 with `bIpv6`) on a port the kernel picks; listens
+    // when `bListen`. Bound but not listening, the port refuses connections.
+    explicit CLoopbackPort(bool bListen, bool bIpv6 = false);
     CLoopbackPort(const CLoopbackPort&) = delete;
     CLoopbackPort& operator=(const CLoopbackPort&) = delete;
     ~CLoopbackPort();

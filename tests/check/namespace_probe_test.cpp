@@ -3,10 +3,12 @@
 // routes, routers that answer with errors, and which ICMP socket is used.
 #include "support/other_user.h"
 #include "support/private_network_or_skip.h"
+#include "support/test_files.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,42 +24,87 @@ std::string Count(long long n) {
     return std::to_string(n) + " 0\n";
 }
 
-// In a child's namespace: one echo to 127.0.0.1 with these ping groups, as
-// root or as nobody; the probe's outcome and the number of requests sent.
+// The echo requests sent to each family's loopback address, counted in
+// that family's statistics.
+constexpr struct {
+    const char* pszAddress;
+    const char* pszCounterGroup;
+} kLoopbacks[] = {{"127.0.0.1", "Icmp"}, {"::1", "Icmp6"}};
+
+// In a child's namespace: one echo to each loopback address with these ping
+// groups, as root or as nobody; each probe's outcome and the number of
+// requests it sent.
 std::string EchoLoopback(const char* pszPingGroups, bool bAsNobody) {
     if (!SetSysctl("net/ipv4/ping_group_range", pszPingGroups) ||
         (bAsNobody && !BecomeNobody().empty()))
         return "set-up failed\n";
-    long long nBefore = SnmpCounter("Icmp", "OutEchos");
-    std::string strOut = TimeProbe(0, "127.0.0.1");
-    return strOut + Count(SnmpCounter("Icmp", "OutEchos") - nBefore);
+    std::string strOut;
+    for (const auto& loopback : kLoopbacks) {
+        long long nBefore = SnmpCounter(loopback.pszCounterGroup, "OutEchos");
+        strOut += TimeProbe(0, loopback.pszAddress);
+        strOut += Count(SnmpCounter(loopback.pszCounterGroup, "OutEchos") - nBefore);
+    }
+    return strOut;
+}
+
+// Each loopback's echo result and requests sent, as EchoLoopback gave them.
+void ExpectEchoes(const std::string& text, int nResult, int nSent) {
+    auto outcomes = ParseOutcomes(text);
+    ASSERT_EQ(outcomes.size(), 2 * std::size(kLoopbacks)) << text;
+    for (size_t i = 0; i < std::size(kLoopbacks); ++i) {
+        EXPECT_EQ(outcomes[2 * i].nResult, nResult) << kLoopbacks[i].pszAddress;
+        EXPECT_LT(outcomes[2 * i].dMs, kWellBeforeTimeoutMs) << kLoopbacks[i].pszAddress;
+        EXPECT_EQ(outcomes[2 * i + 1].nResult, nSent) << kLoopbacks[i].pszAddress << ": sent";
+    }
 }
 } // namespace
 
 TEST(NamespaceProbe, RawSocketSendsOneRequestAndMatchesItsReply) {
     // Root, with no ping groups, falls back to a raw socket.
     RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, false); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
-    EXPECT_EQ(outcomes[0].nResult, 1);
-    EXPECT_EQ(outcomes[1].nResult, 1) << "one echo request, no retry";
+    ExpectEchoes(text, 1, 1); // one echo request, no retry
 }
 
 TEST(NamespaceProbe, DatagramSocketWorksWithoutPrivileges) {
     RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kAllGroups, true); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
-    EXPECT_EQ(outcomes[0].nResult, 1);
-    EXPECT_EQ(outcomes[1].nResult, 1);
+    ExpectEchoes(text, 1, 1);
 }
 
 TEST(NamespaceProbe, NoIcmpSocketGivesZeroAtOnce) {
     RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] { return EchoLoopback(kNoGroups, true); });
-    auto outcomes = ParseOutcomes(text);
-    ASSERT_EQ(outcomes.size(), 2u) << text;
-    EXPECT_EQ(outcomes[0].nResult, 0);
-    EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs);
-    EXPECT_EQ(outcomes[1].nResult, 0) << "nothing sent";
+    ExpectEchoes(text, 0, 0);
+}
+
+// The test's own hosts file, over /etc/hosts in a mount namespace of the
+// child's, names an address with only an IPv6 address and one with both
+// (IPv6 listed first); the statistics show which family each echo took.
+TEST(NamespaceProbe, NameWithoutAnIpv4AddressIsProbedOverIpv6) {
+    const CTempDir dir;
+    const std::string strHosts = dir / "hosts";
+    std::ofstream(strHosts) << "fd00::1 ostrel-six ostrel-both\n192.0.2.1 ostrel-both\n";
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [&] {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+            mount(strHosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0 ||
+            std::system(AddressUp("192.0.2.1/32 fd00::1/128", "lo").c_str()) != 0 ||
+            !SetSysctl("net/ipv4/ping_group_range", kAllGroups))
+            return std::string("set-up failed\n");
+        std::string strOut;
+        for (const char* pszName : {"ostrel-six", "ostrel-both"}) {
+            long long nIpv4 = SnmpCounter("Icmp", "OutEchos");
+            long long nIpv6 = SnmpCounter("Icmp6", "OutEchos");
+            strOut += TimeProbe(0, pszName);
+            strOut += Count(SnmpCounter("Icmp", "OutEchos") - nIpv4);
+            strOut += Count(SnmpCounter("Icmp6", "OutEchos") - nIpv6);
+        }
+        return strOut;
+    });
+    std::string strResults; // per name: answered, IPv4 requests, IPv6 requests
+    for (const SProbeOutcome& outcome : ParseOutcomes(text))
+        strResults += std::to_string(outcome.nResult);
+    EXPECT_EQ(strResults, "101"
+                          "110")
+        << text;
 }
 
 TEST(NamespaceProbe, UnresolvedNameSendsNothing) {
@@ -116,8 +163,9 @@ TEST(NamespaceProbe, ConnectionToItselfIsNoResponse) {
     EXPECT_EQ(outcomes[1].nResult, 0);
 }
 
-// client (198.51.100.2) -- router (198.51.100.1 | 203.0.113.254) -- host (203.0.113.1).
-// The router forwards to the host and answers "host unreachable" for 192.0.2.1.
+// client (198.51.100.2) -- router (198.51.100.1 | 203.0.113.254) -- host (203.0.113.1),
+// and over IPv6 fd00:1::2 -- fd00:1::1 | fd00:2::fe -- fd00:2::1. The router
+// forwards to the host and answers "unreachable" for 192.0.2.1 and fd00:99::/64.
 class RoutedNamespaceProbe : public testing::Test {
 protected:
     void SetUp() override {
@@ -128,15 +176,20 @@ protected:
         m_strHost = m_namespaces.Add("host");
         if (m_strClient.empty() || m_strRouter.empty() || m_strHost.empty())
             GTEST_SKIP() << "cannot make named network namespaces (ip netns add)";
-        ASSERT_TRUE(m_namespaces.Link(m_strClient, "oc0", "198.51.100.2/24", m_strRouter, "or0",
-                                      "198.51.100.1/24"));
-        ASSERT_TRUE(m_namespaces.Link(m_strRouter, "or1", "203.0.113.254/24", m_strHost, "oh0",
-                                      "203.0.113.1/24"));
-        ASSERT_TRUE(m_namespaces.Exec(m_strClient, "ip route add default via 198.51.100.1"));
-        ASSERT_TRUE(m_namespaces.Exec(m_strHost, "ip route add default via 203.0.113.254"));
+        ASSERT_TRUE(m_namespaces.Link(m_strClient, "oc0", "198.51.100.2/24 fd00:1::2/64",
+                                      m_strRouter, "or0", "198.51.100.1/24 fd00:1::1/64"));
+        ASSERT_TRUE(m_namespaces.Link(m_strRouter, "or1", "203.0.113.254/24 fd00:2::fe/64",
+                                      m_strHost, "oh0", "203.0.113.1/24 fd00:2::1/64"));
+        ASSERT_TRUE(m_namespaces.Exec(m_strClient, "ip route add default via 198.51.100.1 && "
+                                                   "ip -6 route add default via fd00:1::1"));
+        ASSERT_TRUE(m_namespaces.Exec(m_strHost, "ip route add default via 203.0.113.254 && "
+                                                 "ip -6 route add default via fd00:2::fe"));
         ASSERT_TRUE(m_namespaces.Exec(m_strRouter, "sysctl -qw net.ipv4.ip_forward=1 && "
                                                    "sysctl -qw net.ipv4.icmp_ratelimit=0 && "
-                                                   "ip route add unreachable 192.0.2.1"));
+                                                   "sysctl -qw net.ipv6.conf.all.forwarding=1 && "
+                                                   "sysctl -qw net.ipv6.icmp.ratelimit=0 && "
+                                                   "ip route add unreachable 192.0.2.1 && "
+                                                   "ip -6 route add unreachable fd00:99::/64"));
     }
 
     std::vector<SProbeOutcome> ProbeFromClient(const std::string& strPingGroups, int nTtl,
@@ -147,6 +200,7 @@ protected:
             [&] {
                 SetSysctl("net/ipv4/ping_group_range", strPingGroups);
                 SetSysctl("net/ipv4/ip_default_ttl", std::to_string(nTtl));
+                SetSysctl("net/ipv6/conf/oc0/hop_limit", std::to_string(nTtl));
                 return TimeProbe(nMode, pszAddress, nPort);
             },
             strSkip);
@@ -158,8 +212,9 @@ protected:
                              int nPort) {
         auto outcomes = ProbeFromClient(pszPingGroups, nTtl, nMode, pszAddress, nPort);
         ASSERT_EQ(outcomes.size(), 1u);
-        EXPECT_EQ(outcomes[0].nResult, 0) << "ping_group_range " << pszPingGroups;
-        EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs) << "ping_group_range " << pszPingGroups;
+        EXPECT_EQ(outcomes[0].nResult, 0) << pszAddress << " ping_group_range " << pszPingGroups;
+        EXPECT_LT(outcomes[0].dMs, kWellBeforeTimeoutMs)
+            << pszAddress << " ping_group_range " << pszPingGroups;
     }
 
     CNamespaceSet m_namespaces;
@@ -167,21 +222,25 @@ protected:
 };
 
 TEST_F(RoutedNamespaceProbe, HostBehindTheRouterAnswers) {
-    for (const char* pszGroups : {kNoGroups, kAllGroups}) {
-        auto outcomes = ProbeFromClient(pszGroups, 64, 0, "203.0.113.1", 0);
-        ASSERT_EQ(outcomes.size(), 1u);
-        EXPECT_EQ(outcomes[0].nResult, 1) << "ping_group_range " << pszGroups;
-    }
+    for (const char* pszHost : {"203.0.113.1", "fd00:2::1"})
+        for (const char* pszGroups : {kNoGroups, kAllGroups}) {
+            auto outcomes = ProbeFromClient(pszGroups, 64, 0, pszHost, 0);
+            ASSERT_EQ(outcomes.size(), 1u);
+            EXPECT_EQ(outcomes[0].nResult, 1) << pszHost << " ping_group_range " << pszGroups;
+        }
 }
 
 TEST_F(RoutedNamespaceProbe, DestinationUnreachableIsNoResponse) {
-    for (const char* pszGroups : {kNoGroups, kAllGroups})
-        ExpectFailureAtOnce(pszGroups, 64, 0, "192.0.2.1", 0);
-    ExpectFailureAtOnce(kNoGroups, 64, 1, "192.0.2.1", 80);
+    for (const char* pszTarget : {"192.0.2.1", "fd00:99::1"}) {
+        for (const char* pszGroups : {kNoGroups, kAllGroups})
+            ExpectFailureAtOnce(pszGroups, 64, 0, pszTarget, 0);
+        ExpectFailureAtOnce(kNoGroups, 64, 1, pszTarget, 80);
+    }
 }
 
-// With a time-to-live of 1 the router answers "time exceeded" instead.
+// With a time-to-live (hop limit) of 1 the router answers "time exceeded" instead.
 TEST_F(RoutedNamespaceProbe, TimeExceededIsNoResponse) {
-    for (const char* pszGroups : {kNoGroups, kAllGroups})
-        ExpectFailureAtOnce(pszGroups, 1, 0, "203.0.113.1", 0);
+    for (const char* pszHost : {"203.0.113.1", "fd00:2::1"})
+        for (const char* pszGroups : {kNoGroups, kAllGroups})
+            ExpectFailureAtOnce(pszGroups, 1, 0, pszHost, 0);
 }

@@ -49,6 +49,15 @@ std::string EnterNamespace(const std::string& strNamespace) {
 
 } // namespace
 
+std::string AddressUp(const std::string& strCidrs, const std::string& strIf) {
+    std::istringstream cidrs(strCidrs);
+    std::string strCommand;
+    for (std::string strCidr; cidrs >> strCidr;) // an IPv6 one skips duplicate address detection
+        strCommand += "ip addr add " + strCidr + " dev " + strIf +
+                      (strCidr.find(':') == std::string::npos ? "" : " nodad") + " && ";
+    return strCommand + "ip link set " + strIf + " up";
+}
+
 std::string RunInNetworkNamespace(const std::string& strNamespace,
                                   const std::function<std::string()>& fnBody,
                                   std::string& strSkipReason) {
@@ -72,6 +81,15 @@ bool SetSysctl(const std::string& strName, const std::string& strValue) {
 }
 
 long long SnmpCounter(const std::string& strGroup, const std::string& strName) {
+    if (strGroup.ends_with('6')) { // /proc/net/snmp6 has one "GroupName value" a line
+        std::ifstream file("/proc/net/snmp6");
+        std::string strKey;
+        long long nValue;
+        while (file >> strKey >> nValue)
+            if (strKey == strGroup + strName)
+                return nValue;
+        return -1;
+    }
     std::ifstream file("/proc/net/snmp");
     std::string strHeader, strValues;
     while (std::getline(file, strHeader) && std::getline(file, strValues)) {
@@ -115,11 +133,8 @@ bool CNamespaceSet::Link(const std::string& strA, const std::string& strIfA,
                          const std::string& strIfB, const std::string& strAddrB) {
     std::string strCommand = "ip link add " + strIfA + " netns " + strA + " type veth peer name " +
                              strIfB + " netns " + strB + " 2>/dev/null";
-    return std::system(strCommand.c_str()) == 0 &&
-           Exec(strA, "ip addr add " + strAddrA + " dev " + strIfA + " && ip link set " + strIfA +
-                          " up") &&
-           Exec(strB,
-                "ip addr add " + strAddrB + " dev " + strIfB + " && ip link set " + strIfB + " up");
+    return std::system(strCommand.c_str()) == 0 && Exec(strA, AddressUp(strAddrA, strIfA)) &&
+           Exec(strB, AddressUp(strAddrB, strIfB));
 }
 
 std::string TimeProbe(int nMode, const std::string& strAddress, int nPort) {

@@ -26,8 +26,14 @@ inline std::string RunInPrivateNetwork(const std::function<std::string()>& fnBod
 bool SetSysctl(const std::string& strName, const std::string& strValue);
 
 // A counter of /proc/net/snmp in the calling process's namespace, e.g.
-// SnmpCounter("Icmp", "OutEchos"); -1 when absent.
+// SnmpCounter("Icmp", "OutEchos"), or of /proc/net/snmp6 for a group ending
+// in 6, SnmpCounter("Icmp6", "OutEchos"); -1 when absent.
 long long SnmpCounter(const std::string& strGroup, const std::string& strName);
+
+// The shell command that gives interface `strIf` the blank-separated CIDRs
+// `strCidrs` (IPv6 ones at once usable, without duplicate address detection)
+// and brings it up.
+std::string AddressUp(const std::string& strCidrs, const std::string& strIf);
 
 // Named namespaces made with `ip netns add`, removed again on destruction.
 class CNamespaceSet {
@@ -41,8 +47,9 @@ public:
     std::string Add(const std::string& strRole);
     // Runs a shell command inside namespace `strName`; true when it succeeded.
     bool Exec(const std::string& strName, const std::string& strCommand);
-    // Joins two namespaces by a veth pair: `strIfA` with `strAddrA` (CIDR) in
-    // `strA`, `strIfB` with `strAddrB` in `strB`, both up.
+    // Joins two namespaces by a veth pair: `strIfA` with `strAddrA` in `strA`,
+    // `strIfB` with `strAddrB` in `strB`, both up. An address is one or more
+    // CIDRs, IPv4 or IPv6, separated by blanks.
     bool Link(const std::string& strA, const std::string& strIfA, const std::string& strAddrA,
               const std::string& strB, const std::string& strIfB, const std::string& strAddrB);
 

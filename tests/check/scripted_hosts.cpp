@@ -2,14 +2,17 @@
 #include "scripted_hosts.h"
 
 #include "check/icmp_packet.h"
+#include "private_network.h"
 
 #include <arpa/inet.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -82,6 +85,46 @@ Bytes Unreachable(in_addr from, in_addr to, uint16_t nIdent, uint16_t nSequence)
     return error;
 }
 
+bool IsIpv6(const SHostScript& script) {
+    return std::strchr(script.pszAddress, ':') != nullptr;
+}
+
+in6_addr Ipv6Address(const char* psz) {
+    in6_addr address{};
+    inet_pton(AF_INET6, psz, &address);
+    return address;
+}
+
+// A raw ICMPv6 socket that takes in echo requests only, or -1.
+int OpenIpv6Sniffer() {
+    int nFd = socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+    icmp6_filter filter;
+    ICMP6_FILTER_SETBLOCKALL(&filter);
+    ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter);
+    if (nFd >= 0 && setsockopt(nFd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) != 0) {
+        close(nFd);
+        return -1;
+    }
+    return nFd;
+}
+
+// "Address unreachable" quoting an ICMPv6 echo request from `from` to `to`:
+// `request` with its identifier and sequence moved as `quote` says (its
+// checksum left as it was).
+Bytes Ipv6Unreachable(const in6_addr& from, const in6_addr& to, Bytes request,
+                      const SForgedQuote& quote) {
+    WriteU16(&request[4],
+             static_cast<uint16_t>((request[4] << 8 | request[5]) + quote.nIdentDelta));
+    WriteU16(&request[6],
+             static_cast<uint16_t>((request[6] << 8 | request[7]) + quote.nSequenceDelta));
+    Bytes error = {ICMP6_DST_UNREACH, ICMP6_DST_UNREACH_ADDR, 0, 0, 0, 0, 0, 0, 0x60, 0, 0, 0, 0};
+    error.insert(error.end(), {static_cast<uint8_t>(request.size()), IPPROTO_ICMPV6, 64});
+    error.insert(error.end(), from.s6_addr, from.s6_addr + 16);
+    error.insert(error.end(), to.s6_addr, to.s6_addr + 16);
+    error.insert(error.end(), request.begin(), request.end());
+    return error; // the kernel fills in the checksum
+}
+
 bool SendTo(int nFd, const Bytes& packet, in_addr to) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -113,13 +156,20 @@ in_addr DottedAddress(const char* psz) {
 
 CScriptedHosts::CScriptedHosts(std::vector<SHostScript> scripts) : m_scripts(std::move(scripts)) {
     m_nSnifferFd = OpenSniffer();
-    m_bReady = m_nSnifferFd >= 0;
+    m_nIpv6Fd = OpenIpv6Sniffer();
+    m_bReady = m_nSnifferFd >= 0 && m_nIpv6Fd >= 0;
+    std::string strIpv6Addresses;
     for (const SHostScript& script : m_scripts) {
-        m_hostFds.push_back(OpenHostSocket(DottedAddress(script.pszAddress)));
-        m_bReady = m_bReady && m_hostFds.back() >= 0;
+        if (IsIpv6(script))
+            strIpv6Addresses += std::string(script.pszAddress) + "/128 ";
+        m_hostFds.push_back(IsIpv6(script) ? -1 : OpenHostSocket(DottedAddress(script.pszAddress)));
+        m_bReady = m_bReady && (m_hostFds.back() >= 0 || IsIpv6(script));
     }
-    if (m_bReady)
+    m_bReady = m_bReady && std::system(AddressUp(strIpv6Addresses, "lo").c_str()) == 0;
+    if (m_bReady) {
         m_listener = std::thread([this] { Listen(); });
+        m_ipv6Listener = std::thread([this] { ListenIpv6(); });
+    }
 }
 
 CScriptedHosts::~CScriptedHosts() {
@@ -129,12 +179,16 @@ CScriptedHosts::~CScriptedHosts() {
             close(nFd);
     if (m_nSnifferFd >= 0)
         close(m_nSnifferFd);
+    if (m_nIpv6Fd >= 0)
+        close(m_nIpv6Fd);
 }
 
 void CScriptedHosts::Stop() {
     m_bStop = true;
     if (m_listener.joinable())
         m_listener.join();
+    if (m_ipv6Listener.joinable())
+        m_ipv6Listener.join();
     for (std::thread& flooder : m_flooders)
         flooder.join();
     m_flooders.clear();
@@ -166,6 +220,35 @@ void CScriptedHosts::Listen() {
             Answer(request, icmp);
         }
         SendDue();
+    }
+}
+
+// Plays the IPv6 hosts: for each request, the forgeries at once, then the
+// reply after its wait; the next request meanwhile waits in the socket. On lo
+// a request's source is its destination, which names the host.
+void CScriptedHosts::ListenIpv6() {
+    uint8_t buffer[2048];
+    for (sockaddr_in6 from{}; !m_bStop;) {
+        pollfd pfd{m_nIpv6Fd, POLLIN, 0};
+        socklen_t nLength = sizeof from;
+        auto* pFrom = reinterpret_cast<sockaddr*>(&from);
+        const ssize_t n = poll(&pfd, 1, 10) == 1
+                              ? recvfrom(m_nIpv6Fd, buffer, sizeof buffer, 0, pFrom, &nLength)
+                              : -1;
+        for (const SHostScript& script : m_scripts) {
+            if (n < 8 || !IsIpv6(script) ||
+                std::memcmp(Ipv6Address(script.pszAddress).s6_addr, &from.sin6_addr, 16) != 0)
+                continue;
+            for (const SForgedQuote& quote : script.forgeries) {
+                Bytes error = Ipv6Unreachable(from.sin6_addr, Ipv6Address(quote.pszQuotedTo),
+                                              Bytes(buffer, buffer + n), quote);
+                m_nForged += sendto(m_nIpv6Fd, error.data(), error.size(), 0, pFrom, nLength) > 0;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(script.nReplyAfterMs));
+            buffer[0] = ICMP6_ECHO_REPLY;
+            if (script.nReplyAfterMs >= 0)
+                sendto(m_nIpv6Fd, buffer, static_cast<size_t>(n), 0, pFrom, nLength);
+        }
     }
 }
 

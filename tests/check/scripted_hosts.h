@@ -5,6 +5,8 @@
 // quote a request of the host's choosing, or a flood of unrelated ICMP at the
 // prober. The kernel's own echo replies are best turned off
 // (net.ipv4.icmp_echo_ignore_all), so that every answer is the script's.
+// A host with an IPv6 address is given it on lo and played over ICMPv6
+// ("address unreachable" forgeries, no flood; net.ipv6.icmp.echo_ignore_all).
 // Use only inside a network namespace of the test's own.
 #pragma once
 
@@ -19,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-// An echo request seen on the wire: its source, destination and key.
+// An IPv4 echo request seen on the wire: its source, destination and key.
 struct SSeenRequest {
     in_addr source;
     in_addr destination;
@@ -77,17 +79,19 @@ private:
     void Answer(const SSeenRequest& request, const std::vector<uint8_t>& requestIcmp);
     void SendDue();
     void Flood(int nFromFd, SSeenRequest request);
+    void ListenIpv6();
 
     std::vector<SHostScript> m_scripts;
     std::vector<int> m_hostFds; // per script, a raw socket bound to its address
     int m_nSnifferFd = -1;
+    int m_nIpv6Fd = -1; // sees the IPv6 hosts' echo requests, sends their answers
     bool m_bReady = false;
     std::vector<SPending> m_pending; // listener thread only
     mutable std::mutex m_mutex;
     std::vector<SSeenRequest> m_seen;
     std::atomic<bool> m_bStop{false};
     std::atomic<long long> m_nForged{0}, m_nFlooded{0};
-    std::thread m_listener;
+    std::thread m_listener, m_ipv6Listener;
     std::vector<std::thread> m_flooders; // listener thread starts them; Stop joins
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 int32_t Probe(int32_t nMode, const char* pszAddress, int32_t nPort) {
@@ -19,16 +20,24 @@ int32_t Probe(int32_t nMode, const char* pszAddress, int32_t nPort) {
 }
 } // namespace
 
+// Each loopback address, and whether it is IPv6.
+constexpr std::pair<const char*, bool> kLoopbacks[] = {
+    {"127.0.0.1", false}, {"::1", true}, {"[::1]", true}};
+
 TEST(TcpProbe, ListeningPortRespondsAndGetsNoData) {
-    CLoopbackPort port(true);
-    EXPECT_EQ(Probe(1, "127.0.0.1", port.Port()), 1);
-    EXPECT_EQ(port.AcceptAndDrain(), 0) << "connected, then closed without data";
-    EXPECT_EQ(port.AcceptAndDrain(), -1) << "exactly one connection";
+    for (auto [pszAddress, bIpv6] : kLoopbacks) {
+        CLoopbackPort port(true, bIpv6);
+        EXPECT_EQ(Probe(1, pszAddress, port.Port()), 1) << pszAddress;
+        EXPECT_EQ(port.AcceptAndDrain(), 0) << pszAddress << ": connected, then closed, no data";
+        EXPECT_EQ(port.AcceptAndDrain(), -1) << pszAddress << ": exactly one connection";
+    }
 }
 
 TEST(TcpProbe, ClosedPortIsRefused) {
-    CLoopbackPort port(false);
-    EXPECT_EQ(Probe(1, "127.0.0.1", port.Port()), 0);
+    for (auto [pszAddress, bIpv6] : kLoopbacks) {
+        CLoopbackPort port(false, bIpv6);
+        EXPECT_EQ(Probe(1, pszAddress, port.Port()), 0) << pszAddress;
+    }
 }
 
 TEST(TcpProbe, UsesTheLow16BitsOfThePort) {

@@ -232,6 +232,31 @@ TEST_F(CheckCommand, StoredTextNeverActsOnTheTerminal) {
     }
 }
 
+// IPv4 and IPv6 targets mixed, each kind answering and not: probed many at
+// once, the lines and the exit status equal those of one at a time.
+TEST_F(CheckCommand, MixedIpv4AndIpv6TargetsGiveTheResultsOfOneByOne) {
+    if (!CanOpenIcmpSocket())
+        GTEST_SKIP() << "no ICMP socket: net.ipv4.ping_group_range excludes us and no CAP_NET_RAW";
+    CLoopbackPort listening6(true, true), refusing6(false, true);
+    CItemList list;
+    for (int nRound = 0; nRound < 3; ++nRound)
+        for (const char* pszAddress : {"127.0.0.1", "::1", "[::1]"})
+            for (int nPort : {0, m_listening.Port(), listening6.Port(), refusing6.Port()})
+                list.AddTail(NewItem(0, nPort ? 1 : 0, pszAddress, nPort));
+    const std::string path = WriteList(list);
+    std::vector<std::string> results;
+    for (const char* pszJobs : {"1", "8"}) {
+        SChildResult r = RunCli({"check", "--jobs", pszJobs, path});
+        results.push_back(std::to_string(r.status) + r.err + "\n" + WithoutDurations(r.out));
+    }
+    std::string answered; // Y or N per line: echo, the IPv4 port, the IPv6 ports
+    for (size_t nAt = 0; (nAt = results[0].find(" ms\n", nAt + 1)) != std::string::npos;)
+        answered += results[0][nAt - 6];
+    EXPECT_EQ(answered, Repeat("YYNNYNYNYNYN", 3)) << results[0];
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[0].substr(0, 2), "1\n");
+}
+
 // With the descriptor limit low and most of it already used, many probes in
 // flight must wait for descriptors, not report their targets down: the
 // results, the exit status and the log equal those of one probe at a time.
