@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/cli_support.h"
 
-#include "check/ipv6_literal_stand_in.h"
+#include "check/host_address.h"
 #include "framework/exception.h"
 #include "framework/integer_text.h"
 #include "storage/list_file.h"

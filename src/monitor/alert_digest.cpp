@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "monitor/alert_digest.h"
 
-#include "check/ipv6_literal_stand_in.h"
+#include "check/host_address.h"
 #include "framework/control_bytes.h"
 
 namespace {
