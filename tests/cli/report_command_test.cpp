@@ -129,10 +129,6 @@ const ReportCase kCases[] = {
      {"--json", "--target", "[::1]:443"},
      {"{\"targets\":[{\"address\":\"::1\",\"mode\":1,\"port\":443,",
       "},{\"address\":\"[::1]\",\"mode\":1,\"port\":443,"}},
-    {"--target IPV6 without brackets has no port",
-     {R("03/01/26 10:00:00", 1, "\"::1\", 1, 80")},
-     {"--json", "--target", "::1"},
-     {"{\"targets\":[{\"address\":\"::1\",\"mode\":1,\"port\":80,"}},
     {"the clock set back: the repeated hour, then a correction",
      {R("10/25/26 02:50:00", 1) + R("10/25/26 02:55:00", 0) + R("10/25/26 02:05:00", 0) +
       R("10/25/26 02:10:00", 1) + R("10/25/26 02:20:00", 0) + R("10/25/26 02:15:00", 1)},
