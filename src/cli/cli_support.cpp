@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/cli_support.h"
 
+#include "check/host_address.h"
 #include "framework/exception.h"
 #include "framework/integer_text.h"
 #include "storage/list_file.h"
@@ -201,4 +202,28 @@ std::string JsonString(const std::string& text) {
         }
     }
     return json + "\"";
+}
+
+std::optional<STargetText> SplitTargetText(const std::string& text) {
+    if (text.starts_with('[')) {
+        const size_t nClose = text.find(']');
+        const std::string address = text.substr(1, nClose - 1);
+        if (nClose == std::string::npos || !IsIpv6Literal(address))
+            return std::nullopt;
+        if (nClose + 1 == text.size())
+            return STargetText{address, std::nullopt};
+        if (text[nClose + 1] != ':')
+            return std::nullopt;
+        return STargetText{address, text.substr(nClose + 2)};
+    }
+    const size_t nColon = text.rfind(':');
+    if (nColon == std::string::npos || IsIpv6Literal(text))
+        return STargetText{text, std::nullopt};
+    return STargetText{text.substr(0, nColon), text.substr(nColon + 1)};
+}
+
+std::string WithoutIpv6Brackets(const std::string& strAddress) {
+    const bool bBracketed = strAddress.starts_with('[') && strAddress.ends_with(']');
+    return bBracketed && IsIpv6Literal(strAddress) ? strAddress.substr(1, strAddress.size() - 2)
+                                                   : strAddress;
 }

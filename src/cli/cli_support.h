@@ -88,6 +88,20 @@ int SaveListForCli(const std::string& path, const CItemList& list);
 int LoadListOrDefaultForCli(CListFileUpdate& file, std::unique_ptr<CItemList>& out);
 int SaveListForCli(CListFileUpdate& file, const CItemList& list);
 
+// A target written on the command line: "[ADDRESS]:PORT" or "[ADDRESS]" for
+// an IPv6 address; an IPv6 address as it stands, whose colons separate no
+// port; else "ADDRESS:PORT", split at the last colon, or "ADDRESS". The
+// address comes without brackets; the port is the text after the colon,
+// nullopt without one. Nullopt for brackets around anything but an IPv6
+// address, or followed by anything but ":PORT".
+struct STargetText {
+    std::string strAddress;
+    std::optional<std::string> port;
+};
+std::optional<STargetText> SplitTargetText(const std::string& text);
+// An IPv6 address without the brackets it may be stored in; other text as it is.
+std::string WithoutIpv6Brackets(const std::string& strAddress);
+
 // `text` as a JSON string with its quotes: control characters escaped, and
 // each byte of 0x80 and above written as \u00xx with the byte's value.
 std::string JsonString(const std::string& text);

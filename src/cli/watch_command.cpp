@@ -106,22 +106,24 @@ void Monitor(CWatchHost& host, CSchedule& schedule) {
 }
 
 // A canary: "ADDRESS:PORT" a TCP connect to PORT (1 to 65535), "ADDRESS" an
-// echo; null for an empty address or a port that is not one.
+// echo, an IPv6 address as "[ADDRESS]:PORT", "[ADDRESS]" or "ADDRESS" (read
+// by SplitTargetText); null for an empty address or a port that is not one.
 std::unique_ptr<CItem> ReadCanary(const std::string& text) {
+    const std::optional<STargetText> target = SplitTargetText(text);
+    if (!target || target->strAddress.empty())
+        return nullptr;
     auto pItem = std::make_unique<CItem>();
-    const size_t nColon = text.rfind(':');
-    pItem->m_strAddress = text.substr(0, nColon);
+    pItem->m_strAddress = target->strAddress;
     pItem->m_nMode = kProbeIcmp;
-    if (nColon != std::string::npos) {
-        const std::string port = text.substr(nColon + 1);
-        if (port.empty() || port.size() > 5 ||
-            port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) < 1 ||
-            std::stoi(port) > 65535)
+    if (const std::optional<std::string>& port = target->port) {
+        if (port->empty() || port->size() > 5 ||
+            port->find_first_not_of("0123456789") != std::string::npos || std::stoi(*port) < 1 ||
+            std::stoi(*port) > 65535)
             return nullptr;
         pItem->m_nMode = kProbeTcp;
-        pItem->m_nPort = std::stoi(port);
+        pItem->m_nPort = std::stoi(*port);
     }
-    return pItem->m_strAddress.empty() ? nullptr : std::move(pItem);
+    return pItem;
 }
 
 // --alert-after, --recover-after, --remind and --canary into `options`;
@@ -151,8 +153,10 @@ bool ReadAlertOptions(const CCliCommand& command, const CCliArgs& parsed, SWatch
     for (const std::string& text : parsed.Values("--canary")) {
         std::unique_ptr<CItem> pCanary = ReadCanary(text);
         if (!pCanary)
-            return UsageError(command, "--canary takes ADDRESS or ADDRESS:PORT (1 to 65535), not " +
-                                           VisibleSystemText(text)),
+            return UsageError(command,
+                              "--canary takes ADDRESS or ADDRESS:PORT (1 to 65535), an IPv6 "
+                              "ADDRESS in brackets before :PORT, not " +
+                                  VisibleSystemText(text)),
                    false;
         if (!options.pCanaries)
             options.pCanaries = std::make_unique<CItemList>();
@@ -234,8 +238,10 @@ const CCliCommand kWatchCommand = {
     "  --recover-after M  good passes in a row that end a target's down (default 1)\n"
     "  --remind MINUTES while a target is down, alert again (reminder) every MINUTES\n"
     "  --canary ADDRESS[:PORT]  probed first in each pass (an echo, or a connect to\n"
-    "                   PORT); repeatable. When every canary fails, the pass charges no\n"
-    "                   target and raises one link-down alert (link-up on its return)\n"
+    "                   PORT; an IPv6 ADDRESS is written [ADDRESS]:PORT for a connect,\n"
+    "                   ADDRESS or [ADDRESS] for an echo); repeatable. When every\n"
+    "                   canary fails, the pass charges no target and raises one\n"
+    "                   link-down alert (link-up on its return)\n"
     OSTREL_MEASURE_HELP
     "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
     RunWatch,

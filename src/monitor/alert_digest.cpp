@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "monitor/alert_digest.h"
 
+#include "check/host_address.h"
 #include "framework/control_bytes.h"
 
 namespace {
@@ -25,10 +26,26 @@ SJoinedWords JoinWords(const std::vector<std::string>& words) {
     }
     return joined;
 }
+
+// An IPv6 literal as "[ADDRESS]" or "[ADDRESS%ZONE]", brackets it may have
+// had taken off first: the address keeps its colons, the zone is escaped as
+// any other address is, and so is "]", which would end the brackets early.
+std::string BracketedIpv6Word(const std::string& strAddress) {
+    std::string text = strAddress;
+    if (text.starts_with('[') && text.ends_with(']'))
+        text = text.substr(1, text.size() - 2);
+    const size_t nZone = text.find('%');
+    std::string word = "[" + EscapeControlBytes(text.substr(0, nZone), " \\*?[]");
+    if (nZone != std::string::npos)
+        word += "%" + EscapeControlBytes(text.substr(nZone + 1), " \\:*?[]");
+    return word + "]";
+}
 } // namespace
 
 std::string AlertTargetWord(const CItem& item) {
-    std::string word = EscapeControlBytes(item.m_strAddress, " \\:*?[");
+    std::string word = IsIpv6Literal(item.m_strAddress)
+                           ? BracketedIpv6Word(item.m_strAddress)
+                           : EscapeControlBytes(item.m_strAddress, " \\:*?[");
     if (!item.IsIcmp())
         word += ":" + std::to_string(item.m_nPort);
     return word;

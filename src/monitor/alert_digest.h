@@ -24,10 +24,15 @@ inline constexpr size_t kMaxFailedTargetsBytes = 65536;
 //   (the stored port in decimal) for a TCP target, "address" for an ICMP
 //   echo target. Within an address, every control byte, the blank, the
 //   backslash, the colon and the shell's pattern bytes * ? [ are written as
-//   \xNN (lower-case hex), so the value splits on blanks into words that a
-//   shell leaves as they are, a word holds a colon exactly when it names a
-//   TCP target, and replacing each \xNN by its byte gives the address back.
-//   An ICMP target with an empty address gives an empty word. Only as many
+//   \xNN (lower-case hex), so the value splits on blanks into words, and
+//   replacing each \xNN by its byte gives the address back. An IPv6 address
+//   (IsIpv6Literal) is written in brackets instead, "[address]:port" and
+//   "[address]" (stored brackets are not doubled), with its own colons as
+//   they are; a %zone is escaped as above, "]" too. So a word holds a colon
+//   outside brackets exactly when it names a TCP target. A word without
+//   brackets is one a shell leaves as it is; a bracketed one is a pattern to
+//   a shell that expands globs (set -f first). An ICMP target with an empty
+//   address gives an empty word. Only as many
 //   whole words as fit in kMaxFailedTargetsBytes are given;
 // - OSTREL_FAILED_TARGETS_TRUNCATED=1 when words were left out.
 // The file text holds every word, each on a line of its own.

@@ -123,6 +123,12 @@ const ReportCase kCases[] = {
      {"--json", "--target", "a:443"},
      {"{\"targets\":[{\"address\":\"a\",\"mode\":1,\"port\":443,\"records\":1,\"failures\":0,"
       "\"availability\":100,\"outages\":[],"}},
+    {"--target [IPV6]:PORT picks the address stored with or without brackets",
+     {R("03/01/26 10:00:00", 1, "\"::1\", 1, 80") + R("03/01/26 10:00:00", 0, "\"::1\", 1, 443") +
+      R("03/01/26 10:00:00", 0, "\"[::1]\", 1, 443")},
+     {"--json", "--target", "[::1]:443"},
+     {"{\"targets\":[{\"address\":\"::1\",\"mode\":1,\"port\":443,",
+      "},{\"address\":\"[::1]\",\"mode\":1,\"port\":443,"}},
     {"the clock set back: the repeated hour, then a correction",
      {R("10/25/26 02:50:00", 1) + R("10/25/26 02:55:00", 0) + R("10/25/26 02:05:00", 0) +
       R("10/25/26 02:10:00", 1) + R("10/25/26 02:20:00", 0) + R("10/25/26 02:15:00", 1)},

@@ -362,3 +362,39 @@ TEST(WatchCommand, AlertsByStateAndLink) {
         expected += "reminder T\n";
     EXPECT_EQ(text, expected + "up T\nlink-down 10.77.0.2\nlink-up 10.77.0.2\n");
 }
+
+namespace {
+// In a namespace whose loopback has lost ::1, so that every canary fails:
+// the link-down alert's words for `canaries`.
+std::string LinkDownWords(const std::vector<std::string>& canaries) {
+    if (std::system("ip -6 addr del ::1/128 dev lo") != 0)
+        return "ip addr failed";
+    CTempDir dir;
+    const std::string list = dir / "l.osl", alerts = dir / "alerts";
+    MakeList(list, {{"--tcp", "7", "127.0.0.1"}},
+             {"--execute", "echo \"$OSTREL_EVENT $OSTREL_TARGETS\" >> '" + alerts + "'"});
+    std::vector<std::string> args;
+    for (const std::string& canary : canaries)
+        args.insert(args.end(), {"--canary", canary});
+    args.push_back(list);
+    const auto watch = StartWatch(args, "60000");
+    WaitFor([&] { return !ReadText(alerts).empty(); });
+    Terminate(*watch);
+    return ReadText(alerts) + watch->Err();
+}
+} // namespace
+
+// An IPv6 canary is a connect when written [ADDRESS]:PORT, an echo when
+// written without a port, bracketed or not; link-down names each as the
+// digest writes it.
+TEST(WatchCommand, Ipv6CanariesAsWritten) {
+    RUN_IN_PRIVATE_NETWORK_OR_SKIP(text, [] {
+        return LinkDownWords({"::1", "[::1]", "[::1]:7", "127.0.0.1:7"});
+    });
+    EXPECT_EQ(text, "link-down [::1] [::1] [::1]:7 127.0.0.1:7\nostrel-cli: link-down\n");
+    for (const char* bad : {"[::1]x", "[host]:80", "[::1]:65536", "[::1", "::1:"}) {
+        const SChildResult r = RunCli({"watch", "--canary", bad, "x.osl"});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("--canary takes ADDRESS"), std::string::npos) << r.err;
+    }
+}

@@ -104,6 +104,12 @@ TEST(AlertCommand, DigestOfThePassReachesTheCommandInItsEnvironment) {
          {NewItem(0, kProbeTcp, "a b\tc\\d:e\x01\x7f\xff\xc3\xa9", -1),
           NewItem(0, kProbeIcmp, "\\x20 \n", 0)},
          "2|2|a\\x20b\\x09c\\x5cd\\x3ae\\x01\\x7f\xff\xc3\xa9:-1 \\x5cx20\\x20\\x0a"},
+        {"IPv6 addresses in brackets, their zones escaped; anything else as before",
+         {NewItem(0, kProbeIcmp, "::1", 0), NewItem(0, kProbeTcp, "[2001:db8::7]", 443),
+          NewItem(0, kProbeTcp, "fe80::1%e:t]h 0", 22), NewItem(0, kProbeIcmp, "[fe80::1%eth0]", 0),
+          NewItem(0, kProbeIcmp, "1::2::3", 0)},
+         "5|5|[::1] [2001:db8::7]:443 [fe80::1%e\\x3at\\x5dh\\x200]:22 [fe80::1%eth0] "
+         "1\\x3a\\x3a2\\x3a\\x3a3"},
     };
     setenv("OSTREL_FAILED", "stale", 1);
     setenv("OSTREL_FAILED_TARGETS", "stale", 1);

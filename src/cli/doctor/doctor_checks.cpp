@@ -20,6 +20,10 @@ constexpr const char* kSysctlFix = "sudo sysctl -w net.ipv4.ping_group_range=\"0
 constexpr const char* kSysctlKeep = "echo 'net.ipv4.ping_group_range = 0 2147483647' | sudo tee "
                                     "/etc/sysctl.d/60-ostrel-ping.conf  # keeps it after a reboot";
 constexpr const char* kRangeFile = "/proc/sys/net/ipv4/ping_group_range";
+constexpr const char* kIpv6DisabledFile = "/proc/sys/net/ipv6/conf/all/disable_ipv6";
+constexpr const char* kIpv6KernelFix = "remove ipv6.disable=1 from GRUB_CMDLINE_LINUX in "
+                                       "/etc/default/grub, then sudo update-grub and reboot  # "
+                                       "the kernel was started without IPv6";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n';
@@ -106,7 +110,8 @@ std::string ProgramWord() {
     return ShellWord(std::string(path, static_cast<size_t>(n)));
 }
 
-std::string Ipv4Hint(int nError) {
+std::string SocketHint(int nError, bool bIpv6) {
+    const std::string version = bIpv6 ? "IPv6" : "IPv4";
     switch (nError) {
     case EMFILE:
         return "ulimit -n 4096  # in the shell that starts ostrel: it has too many files open";
@@ -116,10 +121,47 @@ std::string Ipv4Hint(int nError) {
     case ENOMEM:
         return "free some memory: the kernel has none left for a socket";
     default:
-        return "run ostrel outside the sandbox that forbids IPv4 sockets (a systemd unit's "
-               "RestrictAddressFamilies= must allow AF_INET; a seccomp, SELinux or AppArmor "
-               "policy must allow inet sockets), on a kernel built with IPv4";
+        return "run ostrel outside the sandbox that forbids " + version +
+               " sockets (a systemd unit's RestrictAddressFamilies= must allow " +
+               (bIpv6 ? "AF_INET6" : "AF_INET") +
+               "; a seccomp, SELinux or AppArmor policy must allow " + (bIpv6 ? "inet6" : "inet") +
+               " sockets), on a kernel built with " + version;
     }
+}
+
+// "no: a datagram socket is refused (...), a stream socket is refused (...)"
+// for those of the two errors that are not 0.
+std::string RefusedSocketsText(int nDatagramError, int nStreamError) {
+    std::string text = "no:";
+    if (nDatagramError)
+        text += " a datagram socket is refused (" + ErrorText(nDatagramError) + ")";
+    if (nStreamError)
+        text += std::string(nDatagramError ? "," : "") + " a stream socket is refused (" +
+                ErrorText(nStreamError) + ")";
+    return text;
+}
+
+// Whether echo works through the datagram or else the raw sockets of
+// `protocol` ("ICMP" or "ICMPv6"), given the errors of opening them.
+SDoctorCheck EchoThrough(std::string strName, const std::string& protocol, int nDatagramError,
+                         int nRawError, const SEchoFacts& facts) {
+    SDoctorCheck check{std::move(strName), true, {}, {}};
+    const std::string datagramRefused = protocol + " datagram sockets are refused (" +
+                                        ErrorText(nDatagramError) + "; " + RangeText(facts) + ")";
+    if (nDatagramError == 0) {
+        check.strFinding =
+            "yes, through " + protocol + " datagram sockets (" + RangeText(facts) + ")";
+    } else if (nRawError == 0) {
+        check.strFinding = "yes, through a raw socket (CAP_NET_RAW); " + datagramRefused;
+    } else {
+        check.bOk = false;
+        check.strFinding = "no: " + datagramRefused + ", and so is a raw socket (" +
+                           ErrorText(nRawError) + "; it needs CAP_NET_RAW)";
+        check.fixes = {kSysctlFix, kSysctlKeep,
+                       "sudo setcap cap_net_raw+ep " + facts.strProgram +
+                           "  # instead: lets ostrel-cli alone echo"};
+    }
+    return check;
 }
 } // namespace
 
@@ -148,28 +190,25 @@ SEchoFacts ReadEchoFacts() {
     facts.groups = ProcessGroups();
     facts.nDatagramError = SocketOpenError(SOCK_DGRAM, IPPROTO_ICMP);
     facts.nRawError = SocketOpenError(SOCK_RAW, IPPROTO_ICMP);
+    facts.nDatagram6Error = SocketOpenError(SOCK_DGRAM, IPPROTO_ICMPV6, AF_INET6);
+    facts.nRaw6Error = SocketOpenError(SOCK_RAW, IPPROTO_ICMPV6, AF_INET6);
     facts.bRoot = geteuid() == 0;
     facts.strProgram = ProgramWord();
     return facts;
 }
 
 SDoctorCheck JudgeEcho(const SEchoFacts& facts) {
-    SDoctorCheck check{"echo", true, {}, {}};
-    const std::string datagramRefused = "ICMP datagram sockets are refused (" +
-                                        ErrorText(facts.nDatagramError) + "; " + RangeText(facts) +
-                                        ")";
-    if (facts.nDatagramError == 0) {
-        check.strFinding = "yes, through ICMP datagram sockets (" + RangeText(facts) + ")";
-    } else if (facts.nRawError == 0) {
-        check.strFinding = "yes, through a raw socket (CAP_NET_RAW); " + datagramRefused;
-    } else {
-        check.bOk = false;
-        check.strFinding = "no: " + datagramRefused + ", and so is a raw socket (" +
-                           ErrorText(facts.nRawError) + "; it needs CAP_NET_RAW)";
-        check.fixes = {kSysctlFix, kSysctlKeep,
-                       "sudo setcap cap_net_raw+ep " + facts.strProgram +
-                           "  # instead: lets ostrel-cli alone echo"};
+    return EchoThrough("echo", "ICMP", facts.nDatagramError, facts.nRawError, facts);
+}
+
+SDoctorCheck JudgeIpv6Echo(const SEchoFacts& facts) {
+    SDoctorCheck check =
+        EchoThrough("IPv6 echo", "ICMPv6", facts.nDatagram6Error, facts.nRaw6Error, facts);
+    if (facts.nDatagram6Error == EAFNOSUPPORT && facts.nRaw6Error == EAFNOSUPPORT) {
+        check.strFinding = "no: this system has no IPv6 (" + ErrorText(EAFNOSUPPORT) + ")";
+        check.fixes = {kIpv6KernelFix};
     }
+    check.bWarning = true;
     return check;
 }
 
@@ -193,8 +232,8 @@ SDoctorCheck JudgeWindowEcho(const SEchoFacts& facts) {
     return check;
 }
 
-int SocketOpenError(int nType, int nProtocol) {
-    CFileDescriptor fd(socket(AF_INET, nType | SOCK_CLOEXEC, nProtocol));
+int SocketOpenError(int nType, int nProtocol, int nFamily) {
+    CFileDescriptor fd(socket(nFamily, nType | SOCK_CLOEXEC, nProtocol));
     return fd.IsOpen() ? 0 : errno;
 }
 
@@ -203,13 +242,36 @@ SDoctorCheck JudgeIpv4Sockets(int nDatagramError, int nStreamError) {
     if (nDatagramError == 0 && nStreamError == 0)
         return check;
     check.bOk = false;
-    check.strFinding = "no:";
-    if (nDatagramError)
-        check.strFinding += " a datagram socket is refused (" + ErrorText(nDatagramError) + ")";
-    if (nStreamError)
-        check.strFinding += std::string(nDatagramError ? "," : "") +
-                            " a stream socket is refused (" + ErrorText(nStreamError) + ")";
-    check.fixes = {Ipv4Hint(nDatagramError ? nDatagramError : nStreamError)};
+    check.strFinding = RefusedSocketsText(nDatagramError, nStreamError);
+    check.fixes = {SocketHint(nDatagramError ? nDatagramError : nStreamError, false)};
+    return check;
+}
+
+SIpv6Facts ReadIpv6Facts() {
+    SIpv6Facts facts;
+    facts.nDatagramError = SocketOpenError(SOCK_DGRAM, 0, AF_INET6);
+    facts.nStreamError = SocketOpenError(SOCK_STREAM, 0, AF_INET6);
+    int nError = 0;
+    facts.disabled = ReadSmallFile(kIpv6DisabledFile, nError);
+    return facts;
+}
+
+SDoctorCheck JudgeIpv6Sockets(const SIpv6Facts& facts) {
+    SDoctorCheck check{"IPv6 sockets", true, "yes, datagram and stream sockets open", {}, true};
+    if (const int nError = facts.nDatagramError ? facts.nDatagramError : facts.nStreamError) {
+        check.bOk = false;
+        check.strFinding = RefusedSocketsText(facts.nDatagramError, facts.nStreamError);
+        check.fixes = {nError == EAFNOSUPPORT ? kIpv6KernelFix : SocketHint(nError, true)};
+    } else if (facts.disabled == "1") {
+        check.bOk = false;
+        check.strFinding = "no: net.ipv6.conf.all.disable_ipv6 is 1, so no interface has an IPv6 "
+                           "address, not even ::1";
+        check.fixes = {"sudo sysctl -w net.ipv6.conf.all.disable_ipv6=0",
+                       "echo 'net.ipv6.conf.all.disable_ipv6 = 0' | sudo tee "
+                       "/etc/sysctl.d/60-ostrel-ipv6.conf  # keeps it after a reboot"};
+    }
+    if (!check.bOk)
+        check.strFinding += "; IPv6 targets cannot answer, IPv4 ones are not affected";
     return check;
 }
 

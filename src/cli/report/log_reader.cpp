@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/report/log_reader.h"
 
+#include "cli/cli_support.h"
 #include "cli/report/log_stream.h"
 #include "cli/report/log_target.h"
 #include "cli/report/target_table.h"
@@ -57,7 +58,10 @@ private:
         std::optional<CLogTarget> target = ParseLogTarget(key);
         if (!target)
             return std::nullopt;
-        if ((m_filter.m_strAddress && target->m_strAddress != *m_filter.m_strAddress) ||
+        // An IPv6 address matches with or without the brackets it was stored in.
+        if ((m_filter.m_strAddress &&
+             WithoutIpv6Brackets(target->m_strAddress) != *m_filter.m_strAddress &&
+             target->m_strAddress != *m_filter.m_strAddress) ||
             (m_filter.m_nPort && target->m_nPort != *m_filter.m_nPort))
             return kLeftOut;
         m_tallies.emplace_back(std::move(target->m_strAddress), target->m_nMode, target->m_nPort);

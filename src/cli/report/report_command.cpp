@@ -24,23 +24,28 @@ std::optional<time_t> DateOption(const CCliArgs& parsed, const char* name, bool 
     return t;
 }
 
-// --target ADDRESS[:PORT]: the port is what follows the last colon when that
-// is a decimal number.
+// --target ADDRESS[:PORT], read as SplitTargetText does: the port is what
+// follows the colon when that is a decimal number, else the whole text is
+// the address.
 void TargetOption(const CCliArgs& parsed, CReportFilter& filter) {
-    std::optional<std::string> text = parsed.Value("--target");
+    const std::optional<std::string> text = parsed.Value("--target");
     if (!text)
         return;
-    const size_t colon = text->rfind(':');
-    if (colon != std::string::npos) {
-        const std::string port = text->substr(colon + 1);
-        const size_t digits = port.starts_with('-') ? 1 : 0;
-        if (port.size() > digits && port.size() - digits <= 9 &&
-            port.find_first_not_of("0123456789", digits) == std::string::npos) {
-            filter.m_nPort = std::stoi(port);
-            text->resize(colon);
-        }
-    }
     filter.m_strAddress = *text;
+    const std::optional<STargetText> target = SplitTargetText(*text);
+    if (!target)
+        return;
+    if (!target->port) {
+        filter.m_strAddress = target->strAddress;
+        return;
+    }
+    const std::string& port = *target->port;
+    const size_t digits = port.starts_with('-') ? 1 : 0;
+    if (port.size() > digits && port.size() - digits <= 9 &&
+        port.find_first_not_of("0123456789", digits) == std::string::npos) {
+        filter.m_nPort = std::stoi(port);
+        filter.m_strAddress = target->strAddress;
+    }
 }
 
 bool WriteAll(std::FILE* stream, const std::string& text) {
@@ -121,7 +126,8 @@ const CCliCommand kReportCommand = {
     "Lines that are not records are counted and named once on standard error.\n"
     "  --since DATE, --until DATE  only records from/through DATE, local time,\n"
     "            YYYY-MM-DD[ HH:MM[:SS]]; --until takes in the whole day or minute\n"
-    "  --target ADDRESS[:PORT]     only the targets with this address (and port)\n"
+    "  --target ADDRESS[:PORT]     only the targets with this address (and port);\n"
+    "            an IPv6 ADDRESS takes a port as [ADDRESS]:PORT\n"
     "  --csv     one row per target, then its outages, newest first; columns:\n"
     "            kind (target, outage or run),address,mode,port,start,end,seconds,\n"
     "            records,failures,availability,outages,down_seconds,longest_seconds\n"
