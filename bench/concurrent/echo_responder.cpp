@@ -104,7 +104,8 @@ bool MakeReply6(const uint8_t* p, size_t n, const msghdr& message, SReply& reply
 }
 
 // A raw ICMPv6 socket that sees only echo requests, with their destination,
-// and sends the replies.
+// and sends the replies: from any address routed to this host (IPV6_FREEBIND),
+// not only from the addresses its interfaces hold.
 int OpenListener6() {
     int nFd = socket(AF_INET6, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
     icmp6_filter filter;
@@ -113,6 +114,7 @@ int OpenListener6() {
     const int nOn = 1;
     if (nFd < 0 || setsockopt(nFd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) != 0 ||
         setsockopt(nFd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &nOn, sizeof nOn) != 0 ||
+        setsockopt(nFd, IPPROTO_IPV6, IPV6_FREEBIND, &nOn, sizeof nOn) != 0 ||
         setsockopt(nFd, SOL_SOCKET, SO_RCVBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0 ||
         setsockopt(nFd, SOL_SOCKET, SO_SNDBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0)
         return -1;
