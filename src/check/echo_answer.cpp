@@ -15,19 +15,6 @@ uint16_t ReadU16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
-// The sequence an ICMP message from a datagram socket is about: an echo
-// reply's own, an error's quoted request's.
-std::optional<uint16_t> SequenceOfMessage(const uint8_t* p, size_t n) {
-    if (n >= kIcmpHeader && p[0] == 0)
-        return ReadU16(p + 6);
-    if (n < kIcmpHeader + 20)
-        return std::nullopt;
-    const size_t nHeader = static_cast<size_t>(p[kIcmpHeader] & 0x0f) * 4;
-    if (n < kIcmpHeader + nHeader + kIcmpHeader)
-        return std::nullopt;
-    return ReadU16(p + kIcmpHeader + nHeader + 6);
-}
-
 SEchoAnswer ReadReplies(const SIcmpSocket& sock, const SEchoKey& first, uint16_t nCount) {
     SStampedPacket packet;
     for (int nTaken = 0; nTaken < kPacketsPerWake; ++nTaken) {
@@ -37,24 +24,15 @@ SEchoAnswer ReadReplies(const SIcmpSocket& sock, const SEchoKey& first, uint16_t
         if (n < 0)
             break;
         const auto nSize = static_cast<size_t>(n);
-        SEchoKey key = first;
-        if (sock.kind == IcmpSocketKind::kRaw) {
-            std::optional<SEchoKey> candidate = EchoKeyOfIpPacket(packet.data, nSize);
-            if (!candidate || candidate->nIdent != first.nIdent)
-                continue;
-            key.nSequence = candidate->nSequence;
-        } else {
-            std::optional<uint16_t> nSequence = SequenceOfMessage(packet.data, nSize);
-            if (!nSequence)
-                continue;
-            key.nSequence = *nSequence;
-        }
-        if (!IsInRange(key.nSequence, first, nCount))
+        std::optional<SEchoKey> candidate =
+            EchoKeyOfReceived(sock.DeliversIpHeader(), packet.data, nSize, packet.from);
+        if (!candidate || candidate->nIdent != first.nIdent ||
+            !IsInRange(candidate->nSequence, first, nCount))
             continue;
+        SEchoKey key = first;
+        key.nSequence = candidate->nSequence;
         EchoVerdict verdict =
-            sock.kind == IcmpSocketKind::kRaw
-                ? ClassifyIpPacket(packet.data, nSize, key)
-                : ClassifyIcmpMessage(packet.data, nSize, packet.from.sin_addr, key);
+            ClassifyReceived(sock.DeliversIpHeader(), packet.data, nSize, packet.from, key);
         if (verdict != EchoVerdict::kUnrelated)
             return {verdict, key.nSequence, packet.stamp};
     }
@@ -79,8 +57,8 @@ SEchoAnswer ReadErrors(const SIcmpSocket& sock, const SEchoKey& first, uint16_t 
         key.nSequence = ReadU16(packet.data + 6);
         if (!IsInRange(key.nSequence, first, nCount))
             continue;
-        EchoVerdict verdict = JudgeQueuedError(packet.msg, packet.from.sin_addr, packet.data,
-                                               static_cast<size_t>(n), key);
+        EchoVerdict verdict = JudgeQueuedError(packet.msg, FromSocketAddress(packet.from),
+                                               packet.data, static_cast<size_t>(n), key);
         if (verdict != EchoVerdict::kUnrelated)
             return {verdict, key.nSequence, {}};
     }

@@ -29,7 +29,7 @@ void EnableReceiveStamps(int nFd);
 struct SStampedPacket {
     uint8_t data[2048];
     alignas(cmsghdr) uint8_t control[512];
-    sockaddr_in from{};
+    sockaddr_storage from{};
     msghdr msg{};
     iovec iov{};
     std::optional<timespec> stamp;

@@ -2,38 +2,111 @@
 #include "check/host_address.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
-#include <sys/socket.h>
 
 #include <cstring>
 
 namespace {
-std::optional<in_addr> LookUpName(const char* pszName) {
+// The first address of `nFamily` that `pszName` has; `nError` the lookup's
+// failure (0 when it found one).
+std::optional<SIpAddress> LookUpName(const char* pszName, int nFamily, int& nError) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = nFamily;
     hints.ai_socktype = SOCK_STREAM; // one entry per address, not one per socket type
     addrinfo* pResult = nullptr;
-    if (getaddrinfo(pszName, nullptr, &hints, &pResult) != 0 || !pResult)
+    nError = getaddrinfo(pszName, nullptr, &hints, &pResult);
+    if (nError != 0 || !pResult)
         return std::nullopt;
-    std::optional<in_addr> address;
+    std::optional<SIpAddress> address;
     if (pResult->ai_family == AF_INET && pResult->ai_addrlen >= sizeof(sockaddr_in))
         address = reinterpret_cast<const sockaddr_in*>(pResult->ai_addr)->sin_addr;
+    else if (pResult->ai_family == AF_INET6 && pResult->ai_addrlen >= sizeof(sockaddr_in6))
+        address =
+            SIpAddress(reinterpret_cast<const sockaddr_in6*>(pResult->ai_addr)->sin6_addr,
+                       reinterpret_cast<const sockaddr_in6*>(pResult->ai_addr)->sin6_scope_id);
     freeaddrinfo(pResult);
     return address;
 }
+
+// A name is asked for IPv4 first, as it always was, and for IPv6 only when
+// it has no IPv4 address; not when the first lookup failed for want of an
+// answer, which the second would only wait for again.
+std::optional<SIpAddress> LookUpName(const char* pszName) {
+    int nError = 0;
+    std::optional<SIpAddress> address = LookUpName(pszName, AF_INET, nError);
+    if (address || nError == EAI_AGAIN || nError == EAI_MEMORY || nError == EAI_SYSTEM)
+        return address;
+    return LookUpName(pszName, AF_INET6, nError);
+}
+
+struct SIpv6Literal {
+    in6_addr address{};
+    std::string strZone;
+};
+
+// "ADDRESS", "ADDRESS%ZONE", or either in brackets.
+std::optional<SIpv6Literal> ParseIpv6Literal(std::string strText) {
+    if (strText.size() >= 2 && strText.front() == '[' && strText.back() == ']')
+        strText = strText.substr(1, strText.size() - 2);
+    SIpv6Literal literal;
+    const size_t nPercent = strText.find('%');
+    if (nPercent != std::string::npos) {
+        literal.strZone = strText.substr(nPercent + 1);
+        if (literal.strZone.empty())
+            return std::nullopt;
+        strText.resize(nPercent);
+    }
+    if (inet_pton(AF_INET6, strText.c_str(), &literal.address) != 1)
+        return std::nullopt;
+    return literal;
+}
+
+// A zone is an interface's name or its index in decimal; 0 when it names none.
+uint32_t ZoneIndex(const std::string& strZone) {
+    if (strZone.empty())
+        return 0;
+    if (strZone.find_first_not_of("0123456789") == std::string::npos && strZone.size() <= 10) {
+        const unsigned long nIndex = std::stoul(strZone);
+        return nIndex <= UINT32_MAX ? static_cast<uint32_t>(nIndex) : 0;
+    }
+    return if_nametoindex(strZone.c_str());
+}
+
+bool IsUsableText(const std::string& strAddress) {
+    return !strAddress.empty() && strAddress.find('\0') == std::string::npos;
+}
+
+bool IsDotted(const std::string& strAddress, in_addr& address) {
+    return inet_aton(strAddress.c_str(), &address) != 0;
+}
 } // namespace
 
-std::optional<in_addr> ResolveHostAddress(const std::string& strAddress) {
-    if (strAddress.empty() || strAddress.find('\0') != std::string::npos)
+std::optional<SIpAddress> ResolveHostAddress(const std::string& strAddress) {
+    if (!IsUsableText(strAddress))
         return std::nullopt;
     in_addr address{};
-    if (inet_aton(strAddress.c_str(), &address))
+    if (IsDotted(strAddress, address))
         return address;
+    if (std::optional<SIpv6Literal> literal = ParseIpv6Literal(strAddress)) {
+        if (IN6_IS_ADDR_V4MAPPED(&literal->address)) {
+            std::memcpy(&address.s_addr, &literal->address.s6_addr[12], 4);
+            return address;
+        }
+        const uint32_t nScope = ZoneIndex(literal->strZone);
+        if (!literal->strZone.empty() && nScope == 0)
+            return std::nullopt;
+        return SIpAddress(literal->address, nScope);
+    }
     return LookUpName(strAddress.c_str());
 }
 
 bool NeedsNameLookup(const std::string& strAddress) {
     in_addr address{};
-    return !strAddress.empty() && strAddress.find('\0') == std::string::npos &&
-           !inet_aton(strAddress.c_str(), &address);
+    return IsUsableText(strAddress) && !IsDotted(strAddress, address) &&
+           !ParseIpv6Literal(strAddress);
+}
+
+bool IsIpv6Literal(const std::string& strAddress) {
+    return IsUsableText(strAddress) && ParseIpv6Literal(strAddress).has_value();
 }

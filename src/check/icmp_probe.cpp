@@ -6,6 +6,7 @@
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -26,9 +27,28 @@ constexpr int kPacketsPerWake = 64;
 // Random identifiers tried on a datagram socket before the kernel picks one.
 constexpr int kBindTries = 16;
 
-// Raised when the kernel refuses this process an ICMP datagram socket,
-// lowered when it gives one.
-std::atomic<bool> g_bDatagramRefused{false};
+// Raised when the kernel refuses this process an ICMP datagram socket of a
+// family (IPv4, IPv6), lowered when it gives one.
+std::atomic<bool> g_bDatagramRefused[2] = {false, false};
+
+std::atomic<bool>& DatagramRefused(bool bIpv6) {
+    return g_bDatagramRefused[bIpv6 ? 1 : 0];
+}
+
+int Family(bool bIpv6) {
+    return bIpv6 ? AF_INET6 : AF_INET;
+}
+
+int IcmpProtocol(bool bIpv6) {
+    return bIpv6 ? static_cast<int>(IPPROTO_ICMPV6) : static_cast<int>(IPPROTO_ICMP);
+}
+
+// Asks for the errors about the socket's requests (IP_RECVERR, IPV6_RECVERR).
+bool ReceiveErrors(int nFd, bool bIpv6) {
+    int nOn = 1;
+    return bIpv6 ? setsockopt(nFd, SOL_IPV6, IPV6_RECVERR, &nOn, sizeof nOn) == 0
+                 : setsockopt(nFd, SOL_IP, IP_RECVERR, &nOn, sizeof nOn) == 0;
+}
 
 // The kernel's answers to a datagram socket that this process may not have
 // (its groups outside ping_group_range, or no such socket in the kernel), as
@@ -56,11 +76,12 @@ bool IsBefore(Clock::time_point deadline) {
     return Clock::now() < deadline;
 }
 
-int BindPort(int nFd, uint16_t nPort) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(nPort);
-    return bind(nFd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+// Binds to the wildcard address of the socket's family.
+int BindPort(int nFd, bool bIpv6, uint16_t nPort) {
+    sockaddr_storage address{};
+    socklen_t nLength =
+        ToSocketAddress(bIpv6 ? SIpAddress(in6addr_any) : SIpAddress(), nPort, address);
+    return bind(nFd, reinterpret_cast<const sockaddr*>(&address), nLength);
 }
 
 // A datagram socket's identifier is the port it is bound to. A random one,
@@ -69,38 +90,40 @@ int BindPort(int nFd, uint16_t nPort) {
 // use (a host full of ping sockets) the kernel picks one; the sequence is
 // still random. `nFirst` is the first draw, made already. The identifier
 // bound, or -1 when the socket cannot be bound.
-int BindIdentifier(int nFd, uint16_t nFirst) {
+int BindIdentifier(int nFd, bool bIpv6, uint16_t nFirst) {
     for (int nTry = 0; nTry < kBindTries; ++nTry) {
         uint16_t nIdent = nTry == 0 ? nFirst : static_cast<uint16_t>(RandomBits());
         if (nIdent == 0) // would ask the kernel to pick
             continue;
-        if (BindPort(nFd, nIdent) == 0)
+        if (BindPort(nFd, bIpv6, nIdent) == 0)
             return nIdent;
         if (errno != EADDRINUSE)
             return -1;
     }
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t nLength = sizeof address;
-    if (BindPort(nFd, 0) != 0 ||
+    if (BindPort(nFd, bIpv6, 0) != 0 ||
         getsockname(nFd, reinterpret_cast<sockaddr*>(&address), &nLength) != 0)
         return -1;
-    return ntohs(address.sin_port);
+    // Both families keep the port at the same place.
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 // The datagram socket reports ICMP errors about its requests only with
-// IP_RECVERR, through its error queue. It comes with SO_REUSEADDR set, which
+// IP_RECVERR (IPV6_RECVERR), through its error queue. It comes with SO_REUSEADDR set, which
 // lets two sockets share an identifier (one then takes the other's replies);
 // cleared, binding to an identifier in use fails. `nIdent` comes in as a
 // random draw and goes out as the identifier bound.
-CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
-    CFileDescriptor fd(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
+CFileDescriptor OpenDatagramSocket(bool bIpv6, uint16_t& nIdent) {
+    CFileDescriptor fd(
+        socket(Family(bIpv6), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IcmpProtocol(bIpv6)));
     if (fd.IsOpen() || IsRefusal(errno))
-        g_bDatagramRefused.store(!fd.IsOpen(), std::memory_order_relaxed);
-    int nOn = 1, nOff = 0;
-    if (fd.IsOpen() && (setsockopt(fd.Get(), SOL_IP, IP_RECVERR, &nOn, sizeof nOn) != 0 ||
+        DatagramRefused(bIpv6).store(!fd.IsOpen(), std::memory_order_relaxed);
+    int nOff = 0;
+    if (fd.IsOpen() && (!ReceiveErrors(fd.Get(), bIpv6) ||
                         setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &nOff, sizeof nOff) != 0))
         fd.Close();
-    int nBound = fd.IsOpen() ? BindIdentifier(fd.Get(), nIdent) : -1;
+    int nBound = fd.IsOpen() ? BindIdentifier(fd.Get(), bIpv6, nIdent) : -1;
     if (nBound < 0)
         fd.Close();
     else
@@ -116,14 +139,24 @@ CFileDescriptor OpenDatagramSocket(uint16_t& nIdent) {
 // request is not sent yet, and a queue filled with it would leave no room for
 // the reply. Only the first few packets are taken: those are the ones from
 // before the filter, and a flood of answer types would never let a drain end.
-CFileDescriptor OpenRawSocket(Clock::time_point deadline) {
-    CFileDescriptor fd(socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
-    icmp_filter filter{};
-    filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
-                    (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
+CFileDescriptor OpenRawSocket(bool bIpv6, Clock::time_point deadline) {
+    CFileDescriptor fd(
+        socket(Family(bIpv6), SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IcmpProtocol(bIpv6)));
     if (!fd.IsOpen())
         return fd;
-    setsockopt(fd.Get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    if (bIpv6) {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        for (int nType : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG,
+                          ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
+            ICMP6_FILTER_SETPASS(nType, &filter);
+        setsockopt(fd.Get(), IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    } else {
+        icmp_filter filter{};
+        filter.data = ~((1u << ICMP_ECHOREPLY) | (1u << ICMP_DEST_UNREACH) |
+                        (1u << ICMP_TIME_EXCEEDED) | (1u << ICMP_PARAMETERPROB));
+        setsockopt(fd.Get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    }
     uint8_t byte;
     for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken)
         if (recv(fd.Get(), &byte, sizeof byte, 0) < 0 && errno != EINTR)
@@ -136,30 +169,42 @@ SIcmpSocket OpenIcmpSocket(SEchoKey& key, Clock::time_point deadline) {
     uint32_t nBits = RandomBits();
     key.nIdent = static_cast<uint16_t>(nBits);
     key.nSequence = static_cast<uint16_t>(nBits >> 16);
+    const bool bIpv6 = key.target.IsIpv6();
     SIcmpSocket sock;
-    const bool bRefused = g_bDatagramRefused.load(std::memory_order_relaxed);
+    const bool bRefused = DatagramRefused(bIpv6).load(std::memory_order_relaxed);
     if (!bRefused)
-        sock = {OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
+        sock = {OpenDatagramSocket(bIpv6, key.nIdent), IcmpSocketKind::kDatagram, bIpv6};
     if (!sock.fd.IsOpen())
-        sock = {OpenRawSocket(deadline), IcmpSocketKind::kRaw};
+        sock = {OpenRawSocket(bIpv6, deadline), IcmpSocketKind::kRaw, bIpv6};
     // Without the raw socket after all (privileges dropped since), the
     // datagram socket gets one more chance.
     if (!sock.fd.IsOpen() && bRefused)
-        sock = {OpenDatagramSocket(key.nIdent), IcmpSocketKind::kDatagram};
+        sock = {OpenDatagramSocket(bIpv6, key.nIdent), IcmpSocketKind::kDatagram, bIpv6};
     return sock;
 }
 
 bool SendEchoRequest(int nFd, const SEchoKey& key) {
     auto packet = BuildEchoRequest(key);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr = key.target;
+    sockaddr_storage to{};
+    const socklen_t nLength = ToSocketAddress(key.target, 0, to);
     ssize_t nSent;
     do
         nSent = sendto(nFd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                       sizeof to);
+                       nLength);
     while (nSent < 0 && errno == EINTR);
     return nSent == static_cast<ssize_t>(packet.size());
+}
+
+EchoVerdict ClassifyReceived(bool bIpHeader, const uint8_t* pData, size_t nSize,
+                             const sockaddr_storage& from, const SEchoKey& key) {
+    return bIpHeader ? ClassifyIpPacket(pData, nSize, key)
+                     : ClassifyIcmpMessage(pData, nSize, FromSocketAddress(from), key);
+}
+
+std::optional<SEchoKey> EchoKeyOfReceived(bool bIpHeader, const uint8_t* pData, size_t nSize,
+                                          const sockaddr_storage& from) {
+    return bIpHeader ? EchoKeyOfIpPacket(pData, nSize)
+                     : EchoKeyOfIcmpMessage(pData, nSize, FromSocketAddress(from));
 }
 
 namespace {
@@ -169,7 +214,7 @@ namespace {
 EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_point deadline) {
     uint8_t buffer[2048];
     for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken) {
-        sockaddr_in from{};
+        sockaddr_storage from{};
         socklen_t nLength = sizeof from;
         ssize_t n = recvfrom(sock.fd.Get(), buffer, sizeof buffer, 0,
                              reinterpret_cast<sockaddr*>(&from), &nLength);
@@ -178,9 +223,7 @@ EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key, Clock::tim
         if (n < 0)
             break;
         auto nSize = static_cast<size_t>(n);
-        EchoVerdict verdict = sock.kind == IcmpSocketKind::kRaw
-                                  ? ClassifyIpPacket(buffer, nSize, key)
-                                  : ClassifyIcmpMessage(buffer, nSize, from.sin_addr, key);
+        EchoVerdict verdict = ClassifyReceived(sock.DeliversIpHeader(), buffer, nSize, from, key);
         if (verdict != EchoVerdict::kUnrelated)
             return verdict;
     }
@@ -193,16 +236,20 @@ EchoVerdict ReadPackets(const SIcmpSocket& sock, const SEchoKey& key, Clock::tim
 // ICMP error that quotes the socket's identifier, so an error counts only when
 // the request it quotes (its sequence and destination) is ours, as ping does.
 // A local error (one raised while sending) is always ours.
-EchoVerdict JudgeQueuedError(msghdr& msg, in_addr quotedTarget, const uint8_t* pQuote, size_t nSize,
-                             const SEchoKey& key) {
+EchoVerdict JudgeQueuedError(msghdr& msg, const SIpAddress& quotedTarget, const uint8_t* pQuote,
+                             size_t nSize, const SEchoKey& key) {
+    const bool bIpv6 = key.target.IsIpv6();
     for (cmsghdr* pCmsg = CMSG_FIRSTHDR(&msg); pCmsg; pCmsg = CMSG_NXTHDR(&msg, pCmsg)) {
-        if (pCmsg->cmsg_level != SOL_IP || pCmsg->cmsg_type != IP_RECVERR)
+        const bool bReport = bIpv6
+                                 ? pCmsg->cmsg_level == SOL_IPV6 && pCmsg->cmsg_type == IPV6_RECVERR
+                                 : pCmsg->cmsg_level == SOL_IP && pCmsg->cmsg_type == IP_RECVERR;
+        if (!bReport)
             continue;
         sock_extended_err error;
         std::memcpy(&error, CMSG_DATA(pCmsg), sizeof error);
         if (error.ee_origin == SO_EE_ORIGIN_LOCAL)
             return EchoVerdict::kError;
-        if (error.ee_origin != SO_EE_ORIGIN_ICMP)
+        if (error.ee_origin != (bIpv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP))
             return EchoVerdict::kUnrelated;
         return ClassifyQueuedError(error.ee_type, quotedTarget, pQuote, nSize, key);
     }
@@ -222,7 +269,7 @@ EchoVerdict ReadQueuedErrors(const SIcmpSocket& sock, const SEchoKey& key,
     for (int nTaken = 0; nTaken < kPacketsPerWake && IsBefore(deadline); ++nTaken) {
         uint8_t quote[576];
         alignas(cmsghdr) uint8_t control[512];
-        sockaddr_in quotedTarget{};
+        sockaddr_storage quotedTarget{};
         iovec iov{quote, sizeof quote};
         msghdr msg{};
         msg.msg_name = &quotedTarget;
@@ -240,8 +287,8 @@ EchoVerdict ReadQueuedErrors(const SIcmpSocket& sock, const SEchoKey& key,
         }
         if (n < 0)
             return EchoVerdict::kError;
-        EchoVerdict verdict =
-            JudgeQueuedError(msg, quotedTarget.sin_addr, quote, static_cast<size_t>(n), key);
+        EchoVerdict verdict = JudgeQueuedError(msg, FromSocketAddress(quotedTarget), quote,
+                                               static_cast<size_t>(n), key);
         if (verdict != EchoVerdict::kUnrelated)
             return verdict;
     }
@@ -282,7 +329,7 @@ int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_poi
 }
 } // namespace
 
-int32_t ProbeIcmp(in_addr target) {
+int32_t ProbeIcmp(const SIpAddress& target) {
     Clock::time_point deadline = Clock::now() + kEchoTimeout;
     SEchoKey key{target, 0, 0};
     SIcmpSocket sock = OpenIcmpSocket(key, deadline);

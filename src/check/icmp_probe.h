@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// One ICMP echo request to an IPv4 address, and the wait for its reply.
+// One ICMP echo request to an IPv4 address, or ICMPv6 echo request to an
+// IPv6 one, and the wait for its reply.
 #pragma once
 
-#include <netinet/in.h>
+#include "check/ip_address.h"
 
 #include <cstdint>
 
@@ -14,5 +15,5 @@
 // sequence are drawn at random for every probe, so no one can name the next
 // request from the last; an error counts only when it quotes both and the
 // target. Uses an ICMP datagram socket where net.ipv4.ping_group_range allows
-// it, else a raw socket. Thread-safe.
-int32_t ProbeIcmp(in_addr target);
+// it (for either family), else a raw socket. Thread-safe.
+int32_t ProbeIcmp(const SIpAddress& target);

@@ -7,7 +7,7 @@
 #include "check/tcp_probe.h"
 
 int32_t CItem::Probe() const {
-    std::optional<in_addr> address = ResolveHostAddress(m_strAddress);
+    std::optional<SIpAddress> address = ResolveHostAddress(m_strAddress);
     if (!address)
         return 0;
     if (IsIcmp())

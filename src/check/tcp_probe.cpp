@@ -13,29 +13,32 @@ namespace {
 // The port is left to connect to choose: bound alone, it would have to be
 // free for every destination, and once many connections of earlier passes
 // sit in TIME_WAIT the search for one costs more than the connect itself.
-CFileDescriptor OpenBoundSocket(std::chrono::milliseconds timeout) {
-    CFileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+CFileDescriptor OpenBoundSocket(bool bIpv6, std::chrono::milliseconds timeout) {
+    CFileDescriptor fd(
+        socket(bIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     int nOn = 1;
     if (fd.IsOpen()) {
         setsockopt(fd.Get(), SOL_IP, IP_BIND_ADDRESS_NO_PORT, &nOn, sizeof nOn);
         SetConnectTimeout(fd.Get(), timeout);
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = 0;
-    if (fd.IsOpen() && bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+    sockaddr_storage local{};
+    const socklen_t nLength =
+        ToSocketAddress(bIpv6 ? SIpAddress(in6addr_any) : SIpAddress(), 0, local);
+    if (fd.IsOpen() && bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), nLength) != 0)
         fd.Close();
     return fd;
 }
 
 bool IsConnectedToItself(int nFd) {
-    sockaddr_in local{}, peer{};
+    sockaddr_storage local{}, peer{};
     socklen_t nLocal = sizeof local, nPeer = sizeof peer;
     if (getsockname(nFd, reinterpret_cast<sockaddr*>(&local), &nLocal) != 0 ||
         getpeername(nFd, reinterpret_cast<sockaddr*>(&peer), &nPeer) != 0)
         return true; // not known to be a real connection
-    return local.sin_addr.s_addr == peer.sin_addr.s_addr && local.sin_port == peer.sin_port;
+    // Both families keep the port at the same place.
+    return FromSocketAddress(local).SameHost(FromSocketAddress(peer)) &&
+           reinterpret_cast<const sockaddr_in&>(local).sin_port ==
+               reinterpret_cast<const sockaddr_in&>(peer).sin_port;
 }
 
 // The stack's error code once the attempt has ended, 0 for success.
@@ -55,18 +58,17 @@ void SetConnectTimeout(int nFd, std::chrono::milliseconds timeout) {
     setsockopt(nFd, IPPROTO_TCP, TCP_SYNCNT, &nSynRetries, sizeof nSynRetries);
 }
 
-STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort, std::chrono::milliseconds timeout) {
+STcpAttempt StartTcpConnect(const SIpAddress& target, uint16_t nPort,
+                            std::chrono::milliseconds timeout) {
     STcpAttempt attempt;
-    attempt.fd = OpenBoundSocket(timeout);
+    attempt.fd = OpenBoundSocket(target.IsIpv6(), timeout);
     if (!attempt.fd.IsOpen()) {
         attempt.bNoResources = IsOutOfResources(errno);
         return attempt;
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr = target;
-    peer.sin_port = htons(nPort);
-    if (connect(attempt.fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+    sockaddr_storage peer{};
+    const socklen_t nLength = ToSocketAddress(target, nPort, peer);
+    if (connect(attempt.fd.Get(), reinterpret_cast<sockaddr*>(&peer), nLength) == 0) {
         attempt.nResult = IsConnectedToItself(attempt.fd.Get()) ? 0 : 1;
         attempt.fd.Close();
     } else if (errno != EINPROGRESS && errno != EINTR) {
@@ -83,7 +85,7 @@ int32_t FinishTcpConnect(STcpAttempt& attempt) {
     return attempt.nResult;
 }
 
-int32_t ProbeTcp(in_addr target, uint16_t nPort) {
+int32_t ProbeTcp(const SIpAddress& target, uint16_t nPort) {
     STcpAttempt attempt = StartTcpConnect(target, nPort);
     if (!attempt.IsPending())
         return attempt.nResult;

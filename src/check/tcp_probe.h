@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// One TCP connection attempt to an IPv4 address and port.
+// One TCP connection attempt to an IPv4 or IPv6 address and port.
 #pragma once
 
 #include "check/file_descriptor.h"
-
-#include <netinet/in.h>
+#include "check/ip_address.h"
 
 #include <chrono>
 #include <cstdint>
@@ -27,7 +26,7 @@ void SetConnectTimeout(int nFd, std::chrono::milliseconds timeout);
 // when the socket could not be created or bound, or when the stack connected
 // the socket to itself (a closed port in the local port range on this host:
 // local and peer address equal, nobody listening). Thread-safe.
-int32_t ProbeTcp(in_addr target, uint16_t nPort);
+int32_t ProbeTcp(const SIpAddress& target, uint16_t nPort);
 
 // The same attempt in two steps, for a caller that waits on many at once.
 struct STcpAttempt {
@@ -40,7 +39,7 @@ struct STcpAttempt {
 };
 // Starts the attempt; pending until the socket reports writable or an error,
 // which the stack does after `timeout` at the latest.
-STcpAttempt StartTcpConnect(in_addr target, uint16_t nPort,
+STcpAttempt StartTcpConnect(const SIpAddress& target, uint16_t nPort,
                             std::chrono::milliseconds timeout = kTcpConnectTimeout);
 // The outcome of a pending attempt whose socket has reported; closes it.
 int32_t FinishTcpConnect(STcpAttempt& attempt);

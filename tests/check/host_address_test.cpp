@@ -8,8 +8,8 @@
 
 namespace {
 std::string Resolved(const std::string& strAddress) {
-    std::optional<in_addr> address = ResolveHostAddress(strAddress);
-    return address ? inet_ntoa(*address) : "none";
+    std::optional<SIpAddress> address = ResolveHostAddress(strAddress);
+    return address ? IpAddressText(*address) : "none";
 }
 } // namespace
 
@@ -34,4 +34,28 @@ TEST(HostAddress, RefusesEmptyTextAndZeroBytes) {
 
 TEST(HostAddress, LooksUpNamesOfTheHostsFile) {
     EXPECT_EQ(Resolved("localhost"), "127.0.0.1");
+}
+
+// IPv6 forms are taken as they stand too; none of them is looked up.
+TEST(HostAddress, TakesIpv6AddressesAsTheyStand) {
+    struct SCase {
+        const char* pszText;
+        const char* pszResolved;
+        bool bIpv6Literal;
+    };
+    for (const SCase& c : std::initializer_list<SCase>{
+             {"::1", "::1", true},
+             {"[::1]", "::1", true},
+             {"2001:DB8:0::7", "2001:db8::7", true},
+             {"fe80::1%lo", "fe80::1%1", true},
+             {"[fe80::1%1]", "fe80::1%1", true},
+             {"fe80::1%ostrel-no-if", "none", true},
+             {"::ffff:127.0.0.2", "127.0.0.2", true},
+             {"127.0.0.1", "127.0.0.1", false},
+             {"localhost", "127.0.0.1", false},
+         }) {
+        EXPECT_EQ(Resolved(c.pszText), c.pszResolved) << c.pszText;
+        EXPECT_EQ(IsIpv6Literal(c.pszText), c.bIpv6Literal) << c.pszText;
+        EXPECT_EQ(NeedsNameLookup(c.pszText), std::string(c.pszText) == "localhost") << c.pszText;
+    }
 }

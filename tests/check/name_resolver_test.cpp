@@ -10,7 +10,7 @@
 #include <map>
 
 TEST(NameResolver, EveryLookupComesBackOnceUnderItsTag) {
-    std::map<size_t, std::optional<in_addr>> results;
+    std::map<size_t, std::optional<SIpAddress>> results;
     {
         CNameResolver resolver(3);
         for (size_t nTag = 0; nTag < 40; ++nTag)
@@ -28,7 +28,7 @@ TEST(NameResolver, EveryLookupComesBackOnceUnderItsTag) {
     for (auto& [nTag, address] : results) {
         ASSERT_EQ(address.has_value(), nTag % 2 == 1) << "tag " << nTag;
         if (address) {
-            EXPECT_EQ(address->s_addr, htonl(INADDR_LOOPBACK));
+            EXPECT_EQ(address->v4.s_addr, htonl(INADDR_LOOPBACK));
         }
     }
 }

@@ -86,7 +86,7 @@ void CNameResolver::Serve(std::shared_ptr<SShared> shared) {
         auto [nTag, name] = std::move(shared->queue.front());
         shared->queue.pop_front();
         lock.unlock();
-        std::optional<in_addr> address = ResolveHostAddress(name);
+        std::optional<SIpAddress> address = ResolveHostAddress(name);
         lock.lock();
         if (shared->bClosed)
             return;

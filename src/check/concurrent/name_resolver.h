@@ -3,7 +3,7 @@
 // that takes long to resolve holds up nobody but its own target.
 #pragma once
 
-#include <netinet/in.h>
+#include "check/ip_address.h"
 
 #include <cstddef>
 #include <memory>
@@ -26,7 +26,7 @@ public:
     int Fd() const;
     // Queues the lookup of `strName`; its result comes back under `nTag`.
     void Submit(size_t nTag, std::string strName);
-    using Result = std::pair<size_t, std::optional<in_addr>>;
+    using Result = std::pair<size_t, std::optional<SIpAddress>>;
     // The lookups finished since the last call.
     std::vector<Result> TakeResults();
 

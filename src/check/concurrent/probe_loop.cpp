@@ -12,15 +12,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <functional>
 
 namespace {
 using Clock = CProbeLoop::Clock;
 
 // Event tags beside the probe slots' indexes.
 constexpr uint32_t kStopTag = 0xffffffff;
-constexpr uint32_t kRawTag = 0xfffffffe;
+constexpr uint32_t kRawTag = 0xfffffffe; // the IPv4 raw socket's
 constexpr uint32_t kResolverTag = 0xfffffffd;
+constexpr uint32_t kRaw6Tag = 0xfffffffc;
 
 constexpr int kResolverThreads = 8;
 constexpr int kEventsPerWait = 256;
@@ -48,9 +51,8 @@ uint64_t Tag(uint32_t nSlot, uint32_t nGeneration) {
     return static_cast<uint64_t>(nGeneration) << 32 | nSlot;
 }
 
-uint64_t KeyId(const SEchoKey& key) {
-    return static_cast<uint64_t>(key.target.s_addr) << 32 |
-           static_cast<uint64_t>(key.nIdent) << 16 | key.nSequence;
+uint32_t RawTag(bool bIpv6) {
+    return bIpv6 ? kRaw6Tag : kRawTag;
 }
 
 int64_t Nanoseconds(Clock::time_point at) {
@@ -88,6 +90,22 @@ CProbeLoop::CProbeLoop(CPassBoard& board, int nJobs, int nStopFd)
 }
 
 CProbeLoop::~CProbeLoop() = default;
+
+size_t CProbeLoop::SKeyHash::operator()(const SEchoKey& key) const {
+    uint64_t nHash = static_cast<uint64_t>(key.nIdent) << 16 | key.nSequence;
+    if (key.target.IsIpv6()) {
+        uint64_t nHalves[2];
+        std::memcpy(nHalves, &key.target.v6, sizeof nHalves);
+        nHash ^= nHalves[0] * 0x9e3779b97f4a7c15u ^ nHalves[1];
+    } else {
+        nHash |= static_cast<uint64_t>(key.target.v4.s_addr) << 32;
+    }
+    return std::hash<uint64_t>{}(nHash);
+}
+
+bool CProbeLoop::SKeyEqual::operator()(const SEchoKey& a, const SEchoKey& b) const {
+    return a.nIdent == b.nIdent && a.nSequence == b.nSequence && a.target.SameHost(b.target);
+}
 
 void CProbeLoop::Run() {
     m_epoll = CFileDescriptor(epoll_create1(EPOLL_CLOEXEC));
@@ -172,14 +190,14 @@ void CProbeLoop::StartProbe(size_t nRow) {
         m_pResolver->Submit(Tag(nSlot, slot.nGeneration), strAddress);
         return;
     }
-    std::optional<in_addr> address = ResolveHostAddress(strAddress);
+    std::optional<SIpAddress> address = ResolveHostAddress(strAddress);
     if (address)
         Begin(nSlot, *address);
     else
         Finish(nSlot, 0);
 }
 
-void CProbeLoop::Begin(uint32_t nSlot, in_addr address) {
+void CProbeLoop::Begin(uint32_t nSlot, const SIpAddress& address) {
     const CItem& item = m_board.Item(m_slots[nSlot].nRow);
     if (item.IsIcmp())
         BeginEcho(nSlot, address);
@@ -202,7 +220,8 @@ void CProbeLoop::SendEcho(uint32_t nSlot) {
         m_sends.push({slot.nextSend, nTag, 0});
     }
     const bool bShared = slot.state == ESlotState::kSharedEcho;
-    if (bShared && m_rawProbes.count(KeyId(key))) {
+    const CFileDescriptor& raw = m_raw[key.target.IsIpv6()];
+    if (bShared && m_rawProbes.count(key)) {
         EndProbe(nSlot, nProbe, false, 0); // another target's echo holds the key: counts as lost
         return;
     }
@@ -211,12 +230,12 @@ void CProbeLoop::SendEcho(uint32_t nSlot) {
     const Clock::time_point sent = Clock::now();
     time.nSentNs = Nanoseconds(sent);
     m_deadlines.push({sent + m_echoTimeout, nTag, nProbe});
-    if (!SendEchoRequest(bShared ? m_raw.Get() : slot.echo.fd.Get(), key)) {
+    if (!SendEchoRequest(bShared ? raw.Get() : slot.echo.fd.Get(), key)) {
         EndProbe(nSlot, nProbe, false, 0);
         return;
     }
     if (bShared)
-        m_rawProbes.emplace(KeyId(key), nSlot);
+        m_rawProbes.emplace(key, nSlot);
 }
 
 // A target's later connects wait for a descriptor a while when none is free.
@@ -280,7 +299,7 @@ void CProbeLoop::EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, doubl
     if (slot.state == ESlotState::kSharedEcho) {
         SEchoKey key = slot.key;
         key.nSequence = static_cast<uint16_t>(key.nSequence + nProbe);
-        auto found = m_rawProbes.find(KeyId(key));
+        auto found = m_rawProbes.find(key);
         if (found != m_rawProbes.end() && found->second == nSlot)
             m_rawProbes.erase(found);
     }
@@ -308,11 +327,12 @@ void CProbeLoop::SendDue() {
     }
 }
 
-void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
+void CProbeLoop::BeginEcho(uint32_t nSlot, const SIpAddress& address) {
     SSlot& slot = m_slots[nSlot];
     slot.deadline = Clock::now() + m_echoTimeout;
     slot.nextSend = Clock::now();
-    if (m_raw.IsOpen()) {
+    CFileDescriptor& raw = m_raw[address.IsIpv6()];
+    if (raw.IsOpen()) {
         BeginSharedEcho(nSlot, address);
         return;
     }
@@ -323,17 +343,17 @@ void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
     } else if (!sock.fd.IsOpen()) {
         Finish(nSlot, 0);
     } else if (sock.kind == IcmpSocketKind::kRaw) {
-        m_raw = std::move(sock.fd);
+        raw = std::move(sock.fd);
         int nBytes = kRawBufferBytes;
-        if (setsockopt(m_raw.Get(), SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof nBytes) != 0)
-            setsockopt(m_raw.Get(), SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof nBytes);
-        if (!Watch(m_raw.Get(), EPOLLIN, kRawTag)) {
-            m_raw.Close();
+        if (setsockopt(raw.Get(), SOL_SOCKET, SO_RCVBUFFORCE, &nBytes, sizeof nBytes) != 0)
+            setsockopt(raw.Get(), SOL_SOCKET, SO_RCVBUF, &nBytes, sizeof nBytes);
+        if (!Watch(raw.Get(), EPOLLIN, RawTag(address.IsIpv6()))) {
+            raw.Close();
             Finish(nSlot, 0);
             return;
         }
         if (m_board.IsMeasuring())
-            EnableReceiveStamps(m_raw.Get());
+            EnableReceiveStamps(raw.Get());
         BeginSharedEcho(nSlot, address);
     } else if (!Watch(sock.fd.Get(), EPOLLIN, Tag(nSlot, slot.nGeneration))) {
         Finish(nSlot, 0);
@@ -349,11 +369,11 @@ void CProbeLoop::BeginEcho(uint32_t nSlot, in_addr address) {
 // The shared raw socket sends the keys we draw (the target's echoes count
 // their sequence up from the first); no two echoes in flight may share one,
 // since the key is all that tells their answers apart.
-void CProbeLoop::BeginSharedEcho(uint32_t nSlot, in_addr address) {
+void CProbeLoop::BeginSharedEcho(uint32_t nSlot, const SIpAddress& address) {
     SSlot& slot = m_slots[nSlot];
     const auto taken = [this](SEchoKey key) {
         for (int n = 0; n < m_settings.nCount; ++n, ++key.nSequence)
-            if (m_rawProbes.count(KeyId(key)))
+            if (m_rawProbes.count(key))
                 return true;
         return false;
     };
@@ -365,7 +385,7 @@ void CProbeLoop::BeginSharedEcho(uint32_t nSlot, in_addr address) {
     SendEcho(nSlot);
 }
 
-void CProbeLoop::BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort) {
+void CProbeLoop::BeginConnect(uint32_t nSlot, const SIpAddress& address, uint16_t nPort) {
     SSlot& slot = m_slots[nSlot];
     slot.address = address;
     slot.nPort = nPort;
@@ -379,7 +399,7 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     for (uint16_t n = 0; slot.state == ESlotState::kSharedEcho && n < slot.nSent; ++n) {
         SEchoKey key = slot.key;
         key.nSequence = static_cast<uint16_t>(key.nSequence + n);
-        auto found = m_rawProbes.find(KeyId(key));
+        auto found = m_rawProbes.find(key);
         if (slot.probes[n].nSentNs >= 0 && found != m_rawProbes.end() && found->second == nSlot)
             m_rawProbes.erase(found);
     }
@@ -395,7 +415,7 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     m_board.Complete(nRow, nResult, dSeconds, measure);
 }
 
-void CProbeLoop::WaitForDescriptor(uint32_t nSlot, in_addr address) {
+void CProbeLoop::WaitForDescriptor(uint32_t nSlot, const SIpAddress& address) {
     SSlot& slot = m_slots[nSlot];
     slot.state = ESlotState::kWaiting;
     slot.address = address;
@@ -445,8 +465,8 @@ void CProbeLoop::OnEvent(const epoll_event& event) {
         OnResolved();
         return;
     }
-    if (nTag == kRawTag) {
-        OnRawPackets();
+    if (nTag == kRawTag || nTag == kRaw6Tag) {
+        OnRawPackets(nTag == kRaw6Tag);
         return;
     }
     SSlot& slot = m_slots[nTag];
@@ -485,23 +505,25 @@ void CProbeLoop::OnResolved() {
 // Each packet goes to the echo its key names, which judges it as its own
 // socket would have; an error state on the socket is cleared and passed over,
 // since it is about no echo in particular.
-void CProbeLoop::OnRawPackets() {
+void CProbeLoop::OnRawPackets(bool bIpv6) {
     SStampedPacket packet;
     const uint8_t* buffer = packet.data;
+    const int nRaw = m_raw[bIpv6].Get();
     for (int nTaken = 0; nTaken < kRawPacketsPerWake; ++nTaken) {
-        ssize_t n = ReceiveStamped(m_raw.Get(), packet, 0);
+        ssize_t n = ReceiveStamped(nRaw, packet, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             if (errno != EAGAIN)
-                TakeSocketError(m_raw.Get());
+                TakeSocketError(nRaw);
             return;
         }
-        std::optional<SEchoKey> key = EchoKeyOfIpPacket(buffer, static_cast<size_t>(n));
-        auto found = key ? m_rawProbes.find(KeyId(*key)) : m_rawProbes.end();
+        const auto nSize = static_cast<size_t>(n);
+        std::optional<SEchoKey> key = EchoKeyOfReceived(!bIpv6, buffer, nSize, packet.from);
+        auto found = key ? m_rawProbes.find(*key) : m_rawProbes.end();
         if (found == m_rawProbes.end())
             continue;
-        EchoVerdict verdict = ClassifyIpPacket(buffer, static_cast<size_t>(n), *key);
+        EchoVerdict verdict = ClassifyReceived(!bIpv6, buffer, nSize, packet.from, *key);
         if (verdict != EchoVerdict::kUnrelated)
             OnEchoAnswer(found->second, key->nSequence, verdict, packet.stamp);
     }

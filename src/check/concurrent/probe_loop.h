@@ -67,7 +67,7 @@ private:
         size_t nRow = 0;
         Clock::time_point start;
         Clock::time_point deadline; // an echo's
-        in_addr address{};          // where a waiting probe goes
+        SIpAddress address;         // where a waiting probe goes
         SIcmpSocket echo;           // a datagram echo's own socket
         SEchoKey key{};
         STcpAttempt connect;
@@ -83,10 +83,10 @@ private:
     bool Watch(int nFd, uint32_t nEvents, uint64_t nTag);
     void StartProbes();
     void StartProbe(size_t nRow);
-    void Begin(uint32_t nSlot, in_addr address);
-    void BeginEcho(uint32_t nSlot, in_addr address);
-    void BeginSharedEcho(uint32_t nSlot, in_addr address);
-    void BeginConnect(uint32_t nSlot, in_addr address, uint16_t nPort);
+    void Begin(uint32_t nSlot, const SIpAddress& address);
+    void BeginEcho(uint32_t nSlot, const SIpAddress& address);
+    void BeginSharedEcho(uint32_t nSlot, const SIpAddress& address);
+    void BeginConnect(uint32_t nSlot, const SIpAddress& address, uint16_t nPort);
     void SendEcho(uint32_t nSlot);
     void StartConnect(uint32_t nSlot);
     void OnConnectEnded(uint32_t nSlot, int32_t nResult);
@@ -95,11 +95,11 @@ private:
     void EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, double dRtt);
     void SendDue();
     void Finish(uint32_t nSlot, int32_t nResult);
-    void WaitForDescriptor(uint32_t nSlot, in_addr address);
+    void WaitForDescriptor(uint32_t nSlot, const SIpAddress& address);
     void RetryWaiting();
     void OnEvent(const epoll_event& event);
     void OnResolved();
-    void OnRawPackets();
+    void OnRawPackets(bool bIpv6);
     void ExpireDeadlines();
     int WaitMilliseconds() const;
     void RunOneByOne();
@@ -117,11 +117,17 @@ private:
     DueQueue m_deadlines;
     // The next echo or connect of each target that has more to send.
     DueQueue m_sends;
-    // One raw socket serves every echo of the loop when datagram sockets are
-    // refused: raw sockets each get a copy of every ICMP packet, so one per
-    // probe would multiply the work by the probes in flight.
-    CFileDescriptor m_raw;
-    std::unordered_map<uint64_t, uint32_t> m_rawProbes; // echo key -> slot
+    // One raw socket per family serves every echo of the loop when datagram
+    // sockets are refused: raw sockets each get a copy of every ICMP packet,
+    // so one per probe would multiply the work by the probes in flight.
+    CFileDescriptor m_raw[2]; // IPv4, IPv6
+    struct SKeyHash {
+        size_t operator()(const SEchoKey& key) const;
+    };
+    struct SKeyEqual {
+        bool operator()(const SEchoKey& a, const SEchoKey& b) const;
+    };
+    std::unordered_map<SEchoKey, uint32_t, SKeyHash, SKeyEqual> m_rawProbes; // echo key -> slot
     std::unique_ptr<CNameResolver> m_pResolver;
     // Probes whose socket found no descriptor free, earliest row first: they
     // try again once one of this loop's probes has ended, or after a pause
