@@ -10,6 +10,8 @@
 #            after 50 ms by echo_responder (replies paced at one per 20 us),
 #            beside fping -r0 -i0 over the same hosts, on ICMP datagram and
 #            raw sockets: within 1.5x of fping;
+#   distant6 the same over 1,000 namespace-local IPv6 addresses
+#            (fd00:88::1 on), beside fping -6: within 1.5x of fping;
 #   tcp      check --jobs 64 beside --jobs 1 over 10,000 loopback TCP targets
 #            (half listening, half refusing): at least 1.5x faster; beside
 #            them plain_connects, the same connects by a plain loop;
@@ -42,7 +44,7 @@ while getopts "b:r:" opt; do
     esac
 done
 shift $((OPTIND - 1))
-BENCHMARKS=("${@:-silent distant tcp watch measured watchcount}")
+BENCHMARKS=("${@:-silent distant distant6 tcp watch measured watchcount}")
 read -r -a BENCHMARKS <<<"${BENCHMARKS[*]}"
 
 TOOLS=$(realpath "$BUILD/bench/concurrent")
@@ -243,49 +245,70 @@ bench_silent() {
     delete_namespace "$sink"
 }
 
-# 2. Distant hosts: 10.88.0.0/22 is local to the namespace, the kernel's echo
-# replies are off, and echo_responder answers every request after 50 ms, at
-# most one reply per 20 us: all at once, or at one per 5 or 10 us, they
-# overflow the receive buffer of fping's one raw socket on this machine.
-bench_distant() {
-    echo "== distant: check --jobs 1000 beside fping -r0 -i0, 1,000 hosts answering after 50 ms"
+# 2. Distant hosts: 10.88.0.0/22 (IPv4) or fd00:88::/118 (IPv6) is local to
+# the namespace, the kernel's echo replies are off, and echo_responder
+# answers every request after 50 ms, at most one reply per 20 us: all at
+# once, or at one per 5 or 10 us, they overflow the receive buffer of fping's
+# one raw socket on this machine. The IPv6 hosts are a local route, not 1,000
+# addresses on lo: with those, every request's source address selection
+# searched them all (sendto 50 us instead of 10 us, in every tool).
+# start_distant_hosts ROLE 4|6: the namespace (in NS), its 1,000 hosts in
+# $WORK/ROLE.osl and $WORK/ROLE.hosts, and their responder.
+start_distant_hosts() {
     command -v fping >/dev/null || apt-get install -y -qq fping >/dev/null
-    new_namespace distant
-    local ns=$NS
-    ip netns exec "$ns" sh -c 'sysctl -qw net.ipv4.icmp_echo_ignore_all=1 &&
-        ip route add local 10.88.0.0/22 dev lo'
-    "$TOOLS/make_list" "$WORK/distant.osl" icmp 10.88.0.1 1000 >"$WORK/distant.hosts"
-    start_in "$ns" "$WORK/responder" "$TOOLS/echo_responder" 50 20
+    new_namespace "$1"
+    if [[ $2 == 4 ]]; then
+        ip netns exec "$NS" sh -c 'sysctl -qw net.ipv4.icmp_echo_ignore_all=1 &&
+            ip route add local 10.88.0.0/22 dev lo'
+        "$TOOLS/make_list" "$WORK/$1.osl" icmp 10.88.0.1 1000 >"$WORK/$1.hosts"
+    else
+        ip netns exec "$NS" sh -c 'sysctl -qw net.ipv6.icmp.echo_ignore_all=1 &&
+            ip -6 route add local fd00:88::/118 dev lo'
+        "$TOOLS/make_list" "$WORK/$1.osl" icmp fd00:88::1 1000 >"$WORK/$1.hosts"
+    fi
+    start_in "$NS" "$WORK/responder" "$TOOLS/echo_responder" 50 20
     sleep 0.5
-    local kind rep
+}
+
+# distant_hosts NAME 4|6: the distant benchmark over IPv4 or IPv6 hosts.
+distant_hosts() {
+    local name=$1 fping=(fping)
+    [[ $2 == 6 ]] && fping+=(-6)
+    fping+=(-r0 -i0)
+    echo "== $name: check --jobs 1000 beside ${fping[*]}, 1,000 hosts answering after 50 ms"
+    start_distant_hosts "$name" "$2"
+    local ns=$NS kind rep
     for kind in datagram raw; do
         set_socket_kind "$ns" "$kind"
-        local ostrel=() fping=()
+        local ostrel=() fpings=()
         for ((rep = 1; rep <= REPS; ++rep)); do
-            measure "$ns" "$WORK/distant.out" -- "$CLI" check --jobs 1000 "$WORK/distant.osl"
+            measure "$ns" "$WORK/distant.out" -- "$CLI" check --jobs 1000 "$WORK/$name.osl"
             local problem
             problem=$(check_rows "$WORK/distant.out" 1000 Yes)
-            [[ -z $problem && $STATUS == 0 ]] || wrong "distant $kind: exit $STATUS; $problem"
+            [[ -z $problem && $STATUS == 0 ]] || wrong "$name $kind: exit $STATUS; $problem"
             ostrel+=("$WALL")
             local ostrel_wall=$WALL ostrel_cpu=$CPU
-            measure "$ns" "$WORK/fping.out" -- fping -r0 -i0 -q -s -f "$WORK/distant.hosts"
+            measure "$ns" "$WORK/fping.out" -- "${fping[@]}" -q -s -f "$WORK/$name.hosts"
             local alive
             alive=$(awk '$2 == "alive" {print $1}' "$WORK/fping.out.err")
-            [[ $alive == 1000 ]] || wrong "distant: fping found $alive alive"
-            fping+=("$WALL")
-            echo "distant $kind run $rep: ostrel $ostrel_wall s (processor $ostrel_cpu s)," \
+            [[ $alive == 1000 ]] || wrong "$name: fping found $alive alive"
+            fpings+=("$WALL")
+            echo "$name $kind run $rep: ostrel $ostrel_wall s (processor $ostrel_cpu s)," \
                 "fping $WALL s (processor $CPU s, $alive alive)"
         done
-        echo "distant $kind ostrel-cli check --jobs 1000: $(stats "${ostrel[@]}") s"
-        echo "distant $kind fping -r0 -i0 (raw):        $(stats "${fping[@]}") s"
-        goal "distant, ostrel ($kind) / fping, medians" \
-            "$(awk -v a="$(median "${ostrel[@]}")" -v b="$(median "${fping[@]}")" \
+        echo "$name $kind ostrel-cli check --jobs 1000: $(stats "${ostrel[@]}") s"
+        echo "$name $kind ${fping[*]} (raw):        $(stats "${fpings[@]}") s"
+        goal "$name, ostrel ($kind) / fping, medians" \
+            "$(awk -v a="$(median "${ostrel[@]}")" -v b="$(median "${fpings[@]}")" \
                 'BEGIN {print a / b}')" "<=" 1.5 x
     done
     stop_last
     cat "$WORK/responder.err"
     delete_namespace "$ns"
 }
+
+bench_distant() { distant_hosts distant 4; }
+bench_distant6() { distant_hosts distant6 6; }
 
 # One repetition of the TCP benchmark, in a fresh namespace so that no run
 # meets the TIME_WAIT connections of an earlier one: --jobs 1 and --jobs 64,
@@ -423,15 +446,8 @@ bench_watch() {
 # fping's own pacing between any two requests does not hold it back).
 bench_measured() {
     echo "== measured: check --jobs 1000 --count 5 --interval 200 beside fping -C 5 -p 200"
-    command -v fping >/dev/null || apt-get install -y -qq fping >/dev/null
-    new_namespace measured
-    local ns=$NS
-    ip netns exec "$ns" sh -c 'sysctl -qw net.ipv4.icmp_echo_ignore_all=1 &&
-        ip route add local 10.88.0.0/22 dev lo'
-    "$TOOLS/make_list" "$WORK/measured.osl" icmp 10.88.0.1 1000 >"$WORK/measured.hosts"
-    start_in "$ns" "$WORK/responder" "$TOOLS/echo_responder" 50 20
-    sleep 0.5
-    local kind rep
+    start_distant_hosts measured 4
+    local ns=$NS kind rep
     for kind in datagram raw; do
         set_socket_kind "$ns" "$kind"
         local ostrel=() fping=() rtts=()
@@ -493,10 +509,10 @@ bench_watchcount() {
 echo "ostrel-cli: $CLI; $(nproc) processors; $(date -u '+%Y-%m-%d %H:%M UTC'); load $(cut -d' ' -f1-3 /proc/loadavg)"
 for benchmark in "${BENCHMARKS[@]}"; do
     case $benchmark in
-    silent | distant | tcp | watch | measured | watchcount | timewait) "bench_$benchmark" ;;
+    silent | distant | distant6 | tcp | watch | measured | watchcount | timewait) "bench_$benchmark" ;;
     *)
-        echo "unknown benchmark $benchmark (silent, distant, tcp, watch, measured, watchcount," \
-            "timewait)" >&2
+        echo "unknown benchmark $benchmark (silent, distant, distant6, tcp, watch, measured," \
+            "watchcount, timewait)" >&2
         exit 2
         ;;
     esac

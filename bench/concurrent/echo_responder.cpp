@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The distant hosts of the ICMP benchmark: reads every echo request of the
-// network namespace on a raw socket and, DELAY_MS later, sends the true echo
-// reply (same identifier, sequence and data, checksum made anew) from the
-// address the request was sent to. The kernel's own replies must be off
-// (net.ipv4.icmp_echo_ignore_all=1) and the target addresses local to the
-// namespace, so that the requests loop back to this program.
+// network namespace, IPv4 and IPv6, on raw sockets and, DELAY_MS later, sends
+// the true echo reply (same identifier, sequence and data, checksum made anew)
+// from the address the request was sent to. The kernel's own replies must be
+// off (net.ipv4.icmp_echo_ignore_all=1, net.ipv6.icmp.echo_ignore_all=1) and
+// the target addresses local to the namespace, so that the requests loop back
+// to this program.
 //   echo_responder DELAY_MS [GAP_US]
 // With GAP_US, replies leave at most one per GAP_US microseconds, as from a
 // link of that rate: a burst of a thousand replies at once overflows the
@@ -15,6 +16,7 @@
 #include "check/icmp_packet.h"
 
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <poll.h>
@@ -45,13 +47,16 @@ void OnSignal(int) {
 
 struct SReply {
     Clock::time_point due;
-    std::vector<uint8_t> packet; // IP header and ICMP message
+    std::vector<uint8_t> packet; // IPv4: IP header and ICMP message; IPv6: ICMPv6 message
     sockaddr_in to;
+    sockaddr_in6 to6;  // IPv6: the prober
+    in6_pktinfo from6; // IPv6: the address the request went to
+    bool bIpv6 = false;
 };
 
 // The reply to an IPv4 packet holding an echo request: the addresses
 // swapped, the type turned into echo reply. False for anything else.
-bool MakeReply(const uint8_t* p, size_t n, SReply& reply) {
+bool MakeReply(const uint8_t* p, size_t n, const msghdr&, SReply& reply) {
     size_t nHeader = n ? static_cast<size_t>(p[0] & 0x0f) * 4 : 0;
     if (nHeader < 20 || n < nHeader + 8 || p[9] != IPPROTO_ICMP || p[nHeader] != ICMP_ECHO)
         return false;
@@ -77,6 +82,45 @@ bool MakeReply(const uint8_t* p, size_t n, SReply& reply) {
     return true;
 }
 
+// The reply to an ICMPv6 echo request (a raw ICMPv6 socket delivers the
+// message without the IPv6 header): from the request's destination, which
+// IPV6_PKTINFO tells, back to its source. The kernel makes the checksum.
+bool MakeReply6(const uint8_t* p, size_t n, const msghdr& message, SReply& reply) {
+    if (n < 8 || p[0] != ICMP6_ECHO_REQUEST || message.msg_namelen != sizeof reply.to6)
+        return false;
+    cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
+    while (pHeader && (pHeader->cmsg_level != IPPROTO_IPV6 || pHeader->cmsg_type != IPV6_PKTINFO))
+        pHeader = CMSG_NXTHDR(const_cast<msghdr*>(&message), pHeader);
+    if (!pHeader)
+        return false;
+    std::memcpy(&reply.from6, CMSG_DATA(pHeader), sizeof reply.from6);
+    reply.from6.ipi6_ifindex = 0;
+    std::memcpy(&reply.to6, message.msg_name, sizeof reply.to6);
+    reply.packet.assign(p, p + n);
+    reply.packet[0] = ICMP6_ECHO_REPLY;
+    reply.packet[2] = reply.packet[3] = 0;
+    reply.bIpv6 = true;
+    return true;
+}
+
+// A raw ICMPv6 socket that sees only echo requests, with their destination,
+// and sends the replies: from any address routed to this host (IPV6_FREEBIND),
+// not only from the addresses its interfaces hold.
+int OpenListener6() {
+    int nFd = socket(AF_INET6, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+    icmp6_filter filter;
+    ICMP6_FILTER_SETBLOCKALL(&filter);
+    ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter);
+    const int nOn = 1;
+    if (nFd < 0 || setsockopt(nFd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) != 0 ||
+        setsockopt(nFd, IPPROTO_IPV6, IPV6_RECVPKTINFO, &nOn, sizeof nOn) != 0 ||
+        setsockopt(nFd, IPPROTO_IPV6, IPV6_FREEBIND, &nOn, sizeof nOn) != 0 ||
+        setsockopt(nFd, SOL_SOCKET, SO_RCVBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0 ||
+        setsockopt(nFd, SOL_SOCKET, SO_SNDBUFFORCE, &kBufferBytes, sizeof kBufferBytes) != 0)
+        return -1;
+    return nFd;
+}
+
 int OpenListener() {
     int nFd = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
     icmp_filter filter{~(1u << ICMP_ECHO)};
@@ -99,16 +143,17 @@ int OpenSender() {
 
 class CResponder {
 public:
-    CResponder(int nListenFd, int nSendFd, std::chrono::milliseconds delay,
+    CResponder(int nListenFd, int nSendFd, int nFd6, std::chrono::milliseconds delay,
                std::chrono::microseconds gap)
-        : m_nListenFd(nListenFd), m_nSendFd(nSendFd), m_delay(delay), m_gap(gap) {}
+        : m_nListenFd(nListenFd), m_nSendFd(nSendFd), m_nFd6(nFd6), m_delay(delay), m_gap(gap) {}
 
     void Run() {
         while (!g_bStop) {
-            pollfd pfd{m_nListenFd, POLLIN, 0};
+            pollfd pfds[2] = {{m_nListenFd, POLLIN, 0}, {m_nFd6, POLLIN, 0}};
             const timespec wait = TimeToNextSend();
-            ppoll(&pfd, 1, &wait, nullptr);
-            ReadRequests();
+            ppoll(pfds, 2, &wait, nullptr);
+            ReadRequests(m_nListenFd, MakeReply);
+            ReadRequests(m_nFd6, MakeReply6);
             SendDue();
         }
         std::fprintf(stderr, "echo_responder: %lld requests seen, %lld replies sent\n", m_nSeen,
@@ -125,26 +170,54 @@ private:
         return {static_cast<time_t>(nNs / 1'000'000'000), static_cast<long>(nNs % 1'000'000'000)};
     }
 
-    void ReadRequests() {
+    void ReadRequests(int nFd, bool (*makeReply)(const uint8_t*, size_t, const msghdr&, SReply&)) {
         static uint8_t buffers[kBatch][2048];
+        static sockaddr_in6 sources[kBatch];
+        static uint8_t controls[kBatch][CMSG_SPACE(sizeof(in6_pktinfo))];
         iovec iovs[kBatch];
         mmsghdr messages[kBatch] = {};
         for (unsigned i = 0; i < kBatch; ++i) {
             iovs[i] = {buffers[i], sizeof buffers[i]};
-            messages[i].msg_hdr.msg_iov = &iovs[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr = {&sources[i], sizeof sources[i],  &iovs[i], 1,
+                                   controls[i], sizeof controls[i], 0};
         }
         int n;
-        while ((n = recvmmsg(m_nListenFd, messages, kBatch, 0, nullptr)) > 0) {
+        while ((n = recvmmsg(nFd, messages, kBatch, 0, nullptr)) > 0) {
             const Clock::time_point due = Clock::now() + m_delay;
             for (int i = 0; i < n; ++i) {
-                SReply reply{due, {}, {}};
-                if (!MakeReply(buffers[i], messages[i].msg_len, reply))
+                SReply reply{due, {}, {}, {}, {}};
+                if (!makeReply(buffers[i], messages[i].msg_len, messages[i].msg_hdr, reply))
                     continue;
                 ++m_nSeen;
                 m_queue.push_back(std::move(reply));
             }
+            for (int i = 0; i < n; ++i) { // recvmmsg shortened them
+                messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+                messages[i].msg_hdr.msg_controllen = sizeof controls[i];
+            }
         }
+    }
+
+    bool Send(const SReply& reply) const {
+        if (!reply.bIpv6)
+            return sendto(m_nSendFd, reply.packet.data(), reply.packet.size(), 0,
+                          reinterpret_cast<const sockaddr*>(&reply.to),
+                          sizeof reply.to) == static_cast<ssize_t>(reply.packet.size());
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+        iovec iov{const_cast<uint8_t*>(reply.packet.data()), reply.packet.size()};
+        msghdr message{const_cast<sockaddr_in6*>(&reply.to6),
+                       sizeof reply.to6,
+                       &iov,
+                       1,
+                       control,
+                       sizeof control,
+                       0};
+        cmsghdr* pHeader = CMSG_FIRSTHDR(&message);
+        pHeader->cmsg_level = IPPROTO_IPV6;
+        pHeader->cmsg_type = IPV6_PKTINFO;
+        pHeader->cmsg_len = CMSG_LEN(sizeof(in6_pktinfo));
+        std::memcpy(CMSG_DATA(pHeader), &reply.from6, sizeof reply.from6);
+        return sendmsg(m_nFd6, &message, 0) == static_cast<ssize_t>(reply.packet.size());
     }
 
     // Replies are due in the order the requests came, so the queue's front
@@ -156,17 +229,13 @@ private:
         const Clock::time_point now = Clock::now();
         m_nextSend = std::max(m_nextSend, now - kBurstGaps * m_gap);
         while (!m_queue.empty() && m_queue.front().due <= now && m_nextSend <= now) {
-            const SReply& reply = m_queue.front();
-            if (sendto(m_nSendFd, reply.packet.data(), reply.packet.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&reply.to),
-                       sizeof reply.to) == static_cast<ssize_t>(reply.packet.size()))
-                ++m_nSent;
+            m_nSent += Send(m_queue.front());
             m_queue.pop_front();
             m_nextSend += m_gap;
         }
     }
 
-    int m_nListenFd, m_nSendFd;
+    int m_nListenFd, m_nSendFd, m_nFd6;
     std::chrono::milliseconds m_delay;
     std::chrono::microseconds m_gap;
     Clock::time_point m_nextSend{};
@@ -182,7 +251,8 @@ int main(int argc, char** argv) {
     }
     const int nListenFd = OpenListener();
     const int nSendFd = OpenSender();
-    if (nListenFd < 0 || nSendFd < 0) {
+    const int nFd6 = OpenListener6();
+    if (nListenFd < 0 || nSendFd < 0 || nFd6 < 0) {
         std::perror("echo_responder: raw sockets (root only)");
         return 1;
     }
@@ -192,7 +262,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     // Wake-ups as exact as the gap between replies asks.
     prctl(PR_SET_TIMERSLACK, 1UL);
-    CResponder(nListenFd, nSendFd, std::chrono::milliseconds(std::atoi(argv[1])),
+    CResponder(nListenFd, nSendFd, nFd6, std::chrono::milliseconds(std::atoi(argv[1])),
                std::chrono::microseconds(argc == 3 ? std::atoi(argv[2]) : 0))
         .Run();
     return 0;

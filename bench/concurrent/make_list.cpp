@@ -4,7 +4,8 @@
 // standard output, one a line (what fping reads with -f):
 //   make_list FILE icmp FIRST_ADDRESS COUNT
 //       COUNT ICMP echo targets from FIRST_ADDRESS on, one address after the
-//       other (10.88.0.1, 10.88.0.2, ..., 10.88.1.0, ...);
+//       other (10.88.0.1, 10.88.0.2, ..., 10.88.1.0, ...; or IPv6:
+//       fd00:88::1, fd00:88::2, ..., fd00:88::a, ...);
 //   make_list FILE tcp ADDRESS COUNT PORT...
 //       COUNT TCP targets on ADDRESS, taking the ports in turn.
 #include "storage/list_file.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,9 +26,18 @@ int Usage() {
     return 2;
 }
 
-std::string DottedText(uint32_t nHostOrder) {
-    in_addr address{htonl(nHostOrder)};
-    return inet_ntoa(address);
+// The address n after `first` (IPv4 or IPv6, in network byte order, nBytes
+// long), as text.
+std::string AddressText(int nFamily, const uint8_t* pFirst, size_t nBytes, unsigned long n) {
+    uint8_t address[16];
+    std::memcpy(address, pFirst, nBytes);
+    for (size_t i = nBytes; i-- > 0 && n;) { // n, with its carries, added from the last byte up
+        const unsigned long nSum = address[i] + (n & 0xff);
+        address[i] = static_cast<uint8_t>(nSum);
+        n = (n >> 8) + (nSum >> 8);
+    }
+    char text[INET6_ADDRSTRLEN];
+    return inet_ntop(nFamily, address, text, sizeof text);
 }
 
 void AddTarget(CItemList& list, int32_t nMode, std::string strAddress, int32_t nPort) {
@@ -44,13 +55,16 @@ int main(int argc, char** argv) {
         return Usage();
     const std::string strKind = argv[2];
     const long nCount = std::atol(argv[4]);
-    in_addr first{};
-    if (inet_aton(argv[3], &first) == 0 || nCount < 0)
+    uint8_t first[16];
+    const int nFamily = std::strchr(argv[3], ':') ? AF_INET6 : AF_INET;
+    if (inet_pton(nFamily, argv[3], first) != 1 || nCount < 0)
         return Usage();
     CItemList list;
     if (strKind == "icmp" && argc == 5) {
         for (long i = 0; i < nCount; ++i)
-            AddTarget(list, kProbeIcmp, DottedText(ntohl(first.s_addr) + static_cast<uint32_t>(i)),
+            AddTarget(list, kProbeIcmp,
+                      AddressText(nFamily, first, nFamily == AF_INET6 ? 16 : 4,
+                                  static_cast<unsigned long>(i)),
                       80);
     } else if (strKind == "tcp" && argc > 5) {
         std::vector<int32_t> ports;
