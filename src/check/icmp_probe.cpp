@@ -12,12 +12,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <random>
-
-#include <atomic>
 
 namespace {
 using Clock = IcmpClock;
@@ -59,16 +59,23 @@ bool IsRefusal(int nErrno) {
 }
 } // namespace
 
+// Drawn from the kernel a pool at a time, so that a probe does not cost a
+// system call for its key.
 uint32_t RandomBits() {
-    uint32_t n = 0;
-    ssize_t nGot;
-    do
-        nGot = getrandom(&n, sizeof n, GRND_NONBLOCK);
-    while (nGot < 0 && errno == EINTR);
-    if (nGot == static_cast<ssize_t>(sizeof n))
-        return n;
-    thread_local std::random_device device;
-    return device();
+    thread_local std::array<uint32_t, 64> pool;
+    thread_local size_t nLeft = 0;
+    if (nLeft == 0) {
+        ssize_t nGot;
+        do
+            nGot = getrandom(pool.data(), sizeof pool, GRND_NONBLOCK);
+        while (nGot < 0 && errno == EINTR);
+        if (nGot != static_cast<ssize_t>(sizeof pool)) {
+            thread_local std::random_device device;
+            return device();
+        }
+        nLeft = pool.size();
+    }
+    return pool[--nLeft];
 }
 
 namespace {
@@ -313,7 +320,12 @@ EchoVerdict ReadWaiting(const SIcmpSocket& sock, const SEchoKey& key, uint32_t n
 
 namespace {
 
+// A reply from this host is often in before the request's send returns, so
+// what is there is read once before the first wait.
 int32_t AwaitReply(const SIcmpSocket& sock, const SEchoKey& key, Clock::time_point deadline) {
+    EchoVerdict early = ReadWaiting(sock, key, POLLIN, deadline);
+    if (early != EchoVerdict::kUnrelated)
+        return early == EchoVerdict::kReply ? 1 : 0;
     for (int nWait; (nWait = MillisecondsUntil(deadline)) > 0;) {
         pollfd pfd{sock.fd.Get(), POLLIN, 0};
         int nReady = poll(&pfd, 1, nWait);
