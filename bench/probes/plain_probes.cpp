@@ -27,6 +27,40 @@ int PlainConnect(in_addr target, int nPort) {
     return err == 0;
 }
 
+namespace {
+// The request: TYPE, the identifier 0x4f53, the sequence, "Hi there!" and a
+// zero byte; the checksum is left to the caller.
+void FillRequest(unsigned char (&packet)[18], unsigned char nType, unsigned short nSequence) {
+    const unsigned char head[8] = {nType,
+                                   0,
+                                   0,
+                                   0,
+                                   0x4f,
+                                   0x53,
+                                   static_cast<unsigned char>(nSequence >> 8),
+                                   static_cast<unsigned char>(nSequence)};
+    std::memcpy(packet, head, sizeof head);
+    std::memcpy(packet + 8, "Hi there!", 10);
+}
+
+// sendto, then poll and recv until the echo reply carrying the request's
+// sequence (after an IPv4 header when `bIpHeader`), close: 1 when it came.
+int SendAndAwaitReply(int fd, const unsigned char (&packet)[18], const sockaddr* to, socklen_t nTo,
+                      bool bIpHeader, unsigned char nReplyType) {
+    sendto(fd, packet, sizeof packet, 0, to, nTo);
+    int ok = 0;
+    pollfd pfd{fd, POLLIN, 0};
+    while (!ok && poll(&pfd, 1, 10000) == 1) {
+        unsigned char reply[128];
+        ssize_t n = recv(fd, reply, sizeof reply, 0);
+        const unsigned char* icmp = bIpHeader && n > 20 ? reply + (reply[0] & 15) * 4 : reply;
+        ok = n >= 8 && icmp[0] == nReplyType && icmp[6] == packet[6] && icmp[7] == packet[7];
+    }
+    close(fd);
+    return ok;
+}
+} // namespace
+
 int PlainEcho(in_addr target, unsigned short nSequence) {
     bool bRaw = false;
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -36,10 +70,8 @@ int PlainEcho(in_addr target, unsigned short nSequence) {
     }
     if (fd < 0)
         return 0;
-    unsigned char packet[18] = {ICMP_ECHO, 0, 0, 0, 0x4f, 0x53, 0, 0};
-    packet[6] = static_cast<unsigned char>(nSequence >> 8);
-    packet[7] = static_cast<unsigned char>(nSequence);
-    std::memcpy(packet + 8, "Hi there!", 10);
+    unsigned char packet[18];
+    FillRequest(packet, ICMP_ECHO, nSequence);
     unsigned sum = 0;
     for (int i = 0; i < 18; i += 2)
         sum += static_cast<unsigned>(packet[i] << 8 | packet[i + 1]);
@@ -50,42 +82,23 @@ int PlainEcho(in_addr target, unsigned short nSequence) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr = target;
-    sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    int ok = 0;
-    pollfd pfd{fd, POLLIN, 0};
-    while (!ok && poll(&pfd, 1, 10000) == 1) {
-        unsigned char reply[128];
-        ssize_t n = recv(fd, reply, sizeof reply, 0);
-        const unsigned char* icmp = bRaw && n > 20 ? reply + (reply[0] & 15) * 4 : reply;
-        ok = n > 0 && icmp[0] == ICMP_ECHOREPLY && icmp[6] == packet[6] && icmp[7] == packet[7];
-    }
-    close(fd);
-    return ok;
+    return SendAndAwaitReply(fd, packet, reinterpret_cast<sockaddr*>(&to), sizeof to, bRaw,
+                             ICMP_ECHOREPLY);
 }
 
+// Both socket kinds deliver the ICMPv6 message alone; the kernel makes the
+// checksum.
 int PlainEcho6(const in6_addr& target, unsigned short nSequence) {
     int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMPV6);
     if (fd < 0)
         fd = socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6);
     if (fd < 0)
         return 0;
-    unsigned char packet[18] = {ICMP6_ECHO_REQUEST, 0, 0, 0, 0x4f, 0x53, 0, 0};
-    packet[6] = static_cast<unsigned char>(nSequence >> 8);
-    packet[7] = static_cast<unsigned char>(nSequence);
-    std::memcpy(packet + 8, "Hi there!", 10);
+    unsigned char packet[18];
+    FillRequest(packet, ICMP6_ECHO_REQUEST, nSequence);
     sockaddr_in6 to{};
     to.sin6_family = AF_INET6;
     to.sin6_addr = target;
-    sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    int ok = 0;
-    pollfd pfd{fd, POLLIN, 0};
-    // Both kinds deliver the ICMPv6 message alone; a raw socket also sees our request.
-    while (!ok && poll(&pfd, 1, 10000) == 1) {
-        unsigned char reply[128];
-        ssize_t n = recv(fd, reply, sizeof reply, 0);
-        ok = n >= 8 && reply[0] == ICMP6_ECHO_REPLY && reply[6] == packet[6] &&
-             reply[7] == packet[7];
-    }
-    close(fd);
-    return ok;
+    return SendAndAwaitReply(fd, packet, reinterpret_cast<sockaddr*>(&to), sizeof to, false,
+                             ICMP6_ECHO_REPLY);
 }
