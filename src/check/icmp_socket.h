@@ -28,8 +28,9 @@ struct SIcmpSocket {
     bool DeliversIpHeader() const { return kind == IcmpSocketKind::kRaw && !bIpv6; }
 };
 
-// 32 bits from the kernel's random source; before that is seeded (early in
-// boot), from the library's.
+// 32 bits from the kernel's random source, taken from a per-thread pool it
+// fills 64 words at a time; before that is seeded (early in boot), from the
+// library's.
 uint32_t RandomBits();
 
 // Draws the probe's key at random and opens its socket, of the family of the
