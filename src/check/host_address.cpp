@@ -41,10 +41,14 @@ struct SIpv6Literal {
     std::string strZone;
 };
 
+std::string WithoutBrackets(const std::string& strText) {
+    const bool bBracketed = strText.size() >= 2 && strText.front() == '[' && strText.back() == ']';
+    return bBracketed ? strText.substr(1, strText.size() - 2) : strText;
+}
+
 // "ADDRESS", "ADDRESS%ZONE", or either in brackets.
-std::optional<SIpv6Literal> ParseIpv6Literal(std::string strText) {
-    if (strText.size() >= 2 && strText.front() == '[' && strText.back() == ']')
-        strText = strText.substr(1, strText.size() - 2);
+std::optional<SIpv6Literal> ParseIpv6Literal(const std::string& strLiteral) {
+    std::string strText = WithoutBrackets(strLiteral);
     SIpv6Literal literal;
     const size_t nPercent = strText.find('%');
     if (nPercent != std::string::npos) {
@@ -105,4 +109,8 @@ bool NeedsNameLookup(const std::string& strAddress) {
 
 bool IsIpv6Literal(const std::string& strAddress) {
     return IsUsableText(strAddress) && ParseIpv6Literal(strAddress).has_value();
+}
+
+std::string WithoutIpv6Brackets(const std::string& strAddress) {
+    return IsIpv6Literal(strAddress) ? WithoutBrackets(strAddress) : strAddress;
 }

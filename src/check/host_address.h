@@ -27,3 +27,6 @@ bool NeedsNameLookup(const std::string& strAddress);
 // Whether `strAddress` is an IPv6 address as ResolveHostAddress takes one,
 // brackets and zone included (the zone unchecked).
 bool IsIpv6Literal(const std::string& strAddress);
+
+// An IPv6 address without the brackets it may be stored in; other text as it is.
+std::string WithoutIpv6Brackets(const std::string& strAddress);

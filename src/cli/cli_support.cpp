@@ -221,9 +221,3 @@ std::optional<STargetText> SplitTargetText(const std::string& text) {
         return STargetText{text, std::nullopt};
     return STargetText{text.substr(0, nColon), text.substr(nColon + 1)};
 }
-
-std::string WithoutIpv6Brackets(const std::string& strAddress) {
-    const bool bBracketed = strAddress.starts_with('[') && strAddress.ends_with(']');
-    return bBracketed && IsIpv6Literal(strAddress) ? strAddress.substr(1, strAddress.size() - 2)
-                                                   : strAddress;
-}

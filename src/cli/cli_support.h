@@ -99,8 +99,6 @@ struct STargetText {
     std::optional<std::string> port;
 };
 std::optional<STargetText> SplitTargetText(const std::string& text);
-// An IPv6 address without the brackets it may be stored in; other text as it is.
-std::string WithoutIpv6Brackets(const std::string& strAddress);
 
 // `text` as a JSON string with its quotes: control characters escaped, and
 // each byte of 0x80 and above written as \u00xx with the byte's value.

@@ -31,9 +31,7 @@ SJoinedWords JoinWords(const std::vector<std::string>& words) {
 // had taken off first: the address keeps its colons, the zone is escaped as
 // any other address is, and so is "]", which would end the brackets early.
 std::string BracketedIpv6Word(const std::string& strAddress) {
-    std::string text = strAddress;
-    if (text.starts_with('[') && text.ends_with(']'))
-        text = text.substr(1, text.size() - 2);
+    const std::string text = WithoutIpv6Brackets(strAddress);
     const size_t nZone = text.find('%');
     std::string word = "[" + EscapeControlBytes(text.substr(0, nZone), " \\*?[]");
     if (nZone != std::string::npos)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/report/log_reader.h"
 
+#include "check/host_address.h"
 #include "cli/cli_support.h"
 #include "cli/report/log_stream.h"
 #include "cli/report/log_target.h"
