@@ -43,7 +43,9 @@ std::string IpAddressText(const SIpAddress& address) {
                                : static_cast<const void*>(&address.v4),
               text, sizeof text);
     std::string strText = text;
+    // Appended piece by piece: GCC 12 at -O2 and above warns, wrongly, of an
+    // overlapping copy (-Wrestrict) in a literal + a temporary string.
     if (address.IsIpv6() && address.nScope)
-        strText += "%" + std::to_string(address.nScope);
+        strText.append(1, '%').append(std::to_string(address.nScope));
     return strText;
 }
