@@ -7,16 +7,13 @@
 #include "cli/doctor/doctor_session.h"
 #include "cli_run.h"
 #include "support/private_network_or_skip.h"
+#include "support/unix_listener.h"
 
 #include <gtest/gtest.h>
 
-#include <linux/capability.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/un.h>
 
 #include <cstring>
 #include <filesystem>
@@ -40,25 +37,10 @@ struct SRunAs {
     bool bNoIpv6 = false;
 };
 
-std::string BecomeNobodyAs(const SRunAs& as) {
-    if (as.bNetRaw && prctl(PR_SET_KEEPCAPS, 1) != 0)
-        return "keepcaps";
-    if (const std::string failure = BecomeUser(kNobody, kNobody, as.groups); !failure.empty())
-        return failure;
-    if (!as.bNetRaw)
-        return "";
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    data[0].effective = data[0].permitted = data[0].inheritable = 1u << CAP_NET_RAW;
-    const bool bRaised = syscall(SYS_capset, &header, data) == 0 &&
-                         prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_RAW, 0, 0) == 0;
-    return bRaised ? "" : "CAP_NET_RAW";
-}
-
 SChildResult RunDoctor(const SRunAs& as) {
     SChildOptions options{.env = as.env, .bClearEnv = true};
     if (as.bNobody)
-        options.fnBecomeUser = [&] { return BecomeNobodyAs(as); };
+        options.fnBecomeUser = [&] { return BecomeNobody(as.groups, as.bNetRaw); };
     return RunCli({"doctor"}, std::move(options));
 }
 
@@ -68,16 +50,13 @@ std::optional<SChildResult> RunDoctorInNamespace(const std::string& range, const
     const std::optional<std::string> text = RunInPrivateNetworkOrSkip([&] {
         if (!SetSysctl("net/ipv4/ping_group_range", range) ||
             (as.bNoIpv6 && !SetSysctl("net/ipv6/conf/all/disable_ipv6", "1")))
-            return std::string("x");
-        const SChildResult r = RunDoctor(as);
-        return std::to_string(r.status) + "\n" + r.program + "\n" + r.out;
+            return PackChildResult({.status = -1,
+                                    .out = "",
+                                    .err = "cannot set the namespace's sysctls",
+                                    .program = ""});
+        return PackChildResult(RunDoctor(as));
     });
-    if (!text)
-        return std::nullopt;
-    const size_t nStatusEnd = text->find('\n'), nProgramEnd = text->find('\n', nStatusEnd + 1);
-    return SChildResult{std::atoi(text->substr(0, nStatusEnd).c_str()),
-                        text->substr(nProgramEnd + 1), "",
-                        text->substr(nStatusEnd + 1, nProgramEnd - nStatusEnd - 1)};
+    return text ? std::optional(UnpackChildResult(*text)) : std::nullopt;
 }
 
 // The named check's line and the indented lines under it.
@@ -94,24 +73,6 @@ std::string CheckBlock(const std::string& out, const std::string& name) {
         nEnd = text.find('\n', nEnd) + 1;
     return text.substr(nStart, nEnd - nStart);
 }
-
-// A unix socket the test listens on at `path`, open to every user.
-class CListeningSocket {
-public:
-    explicit CListeningSocket(const std::string& path) : m_nFd(socket(AF_UNIX, SOCK_STREAM, 0)) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        EXPECT_EQ(bind(m_nFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(listen(m_nFd, 8), 0);
-        chmod(path.c_str(), 0777);
-    }
-    ~CListeningSocket() { close(m_nFd); }
-
-private:
-    int m_nFd;
-};
 } // namespace
 
 TEST(DoctorChecks, ReadsThePingGroupRange) {
@@ -237,7 +198,7 @@ TEST(DoctorCommand, EchoInPrivateNamespaces) {
 TEST(DoctorCommand, EveryCheckPassesAsNobodyInAnOpenRange) {
     CTempDir dir;
     chmod(dir.Path().c_str(), 0755);
-    CListeningSocket compositor(dir / "wayland-7"), pulse(dir / "pulse/native");
+    CUnixListener compositor(dir / "wayland-7"), pulse(dir / "pulse/native");
     // A machine without IPv6 only warns: doctor still succeeds.
     for (const bool bNoIpv6 : {false, true}) {
         const std::optional<SChildResult> r = RunDoctorInNamespace(
@@ -261,8 +222,8 @@ TEST(DoctorCommand, EveryCheckPassesAsNobodyInAnOpenRange) {
 
 TEST(DoctorCommand, DisplaySoughtWhereItsNameSays) {
     CTempDir dir;
-    CListeningSocket pulse(dir / "pulse/native");
-    CListeningSocket pipewireSocket(dir / "pw/pipewire-0"), other(dir / "elsewhere");
+    CUnixListener pulse(dir / "pulse/native");
+    CUnixListener pipewireSocket(dir / "pw/pipewire-0"), other(dir / "elsewhere");
     CLoopbackPort listening(true), refusing(false);
     const std::string open = "localhost:" + std::to_string(listening.Port() - 6000);
     const std::string closed = "127.0.0.9:" + std::to_string(refusing.Port() - 6000) + ".1";

@@ -114,3 +114,28 @@ inline SChildResult RunChild(const std::string& strProgram, const std::vector<st
                              SChildOptions options = {}) {
     return CChildProcess(strProgram, args, std::move(options)).Wait();
 }
+
+// A child's result as one string and back, for a result that has to cross
+// from a forked child (one in a namespace of its own) to the test: each
+// field's length, a line end, then its bytes.
+inline std::string PackChildResult(const SChildResult& r) {
+    std::string packed = std::to_string(r.status) + "\n";
+    for (const std::string* field : {&r.out, &r.err, &r.program})
+        packed.append(std::to_string(field->size())).append(1, '\n').append(*field);
+    return packed;
+}
+
+inline SChildResult UnpackChildResult(const std::string& packed) {
+    SChildResult r;
+    size_t nAt = packed.find('\n');
+    r.status = std::atoi(packed.substr(0, nAt).c_str());
+    for (std::string* field : {&r.out, &r.err, &r.program}) {
+        const size_t nEnd = packed.find('\n', ++nAt);
+        if (nEnd == std::string::npos)
+            break;
+        const size_t nSize = std::stoul(packed.substr(nAt, nEnd - nAt));
+        *field = packed.substr(nEnd + 1, nSize);
+        nAt = nEnd + nSize;
+    }
+    return r;
+}

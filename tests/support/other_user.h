@@ -7,7 +7,10 @@
 #include "support/test_files.h"
 
 #include <grp.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <functional>
@@ -22,9 +25,25 @@ inline std::string BecomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& gr
     return "";
 }
 
-// In a forked child: becomes nobody, with no supplementary groups.
-inline std::string BecomeNobody() {
-    return BecomeUser(kNobody, kNobody).empty() ? "" : "cannot become nobody";
+// In a forked child: becomes nobody, with only the supplementary `groups`.
+// With `bAmbientNetRaw`, it keeps CAP_NET_RAW in its inheritable, permitted,
+// effective and ambient sets, as a service unit's
+// AmbientCapabilities=CAP_NET_RAW gives it, so that a program it starts
+// holds it too.
+inline std::string BecomeNobody(const std::vector<gid_t>& groups = {},
+                                bool bAmbientNetRaw = false) {
+    if (bAmbientNetRaw && prctl(PR_SET_KEEPCAPS, 1) != 0)
+        return "cannot keep capabilities";
+    if (!BecomeUser(kNobody, kNobody, groups).empty())
+        return "cannot become nobody";
+    if (!bAmbientNetRaw)
+        return "";
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    data[0].effective = data[0].permitted = data[0].inheritable = 1u << CAP_NET_RAW;
+    const bool bRaised = syscall(SYS_capset, &header, data) == 0 &&
+                         prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_RAW, 0, 0) == 0;
+    return bRaised ? "" : "cannot raise CAP_NET_RAW";
 }
 
 // A copy of the program at `strProgram` in a fresh folder every user may
