@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/terminal_text.h"
+#include "framework/terminal_text.h"
 
 #include "framework/utf8_text.h"
 #include "framework/windows_1252.h"
