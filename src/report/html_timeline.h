@@ -3,7 +3,7 @@
 // timeline of one target as inline SVG.
 #pragma once
 
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 #include <string>
 

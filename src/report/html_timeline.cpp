@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/html_timeline.h"
+#include "report/html_timeline.h"
 
-#include "cli/cli_support.h"
+#include "framework/terminal_text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The text report: a summary table, one row per target, then the outages
 // and failure runs, newest first.
-#include "cli/cli_support.h"
-#include "cli/report/report_formats.h"
+#include "framework/terminal_text.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -98,4 +98,12 @@ std::string TextReport(const CReport& report) {
                "was set back)\nand are counted as at that record's time.\n",
                static_cast<long long>(report.m_nClamped));
     return out;
+}
+
+std::string SkippedLinesNote(const CReport& report) {
+    return std::to_string(report.m_nSkipped) +
+           (report.m_nSkipped == 1 ? " line is not a record and was"
+                                   : " lines are not records and were") +
+           " skipped (the first: " + VisibleText(report.m_strSkippedFile) + " line " +
+           std::to_string(report.m_nSkippedLine) + ")";
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The CSV report: one row per target, each followed by its outages (or
 // failure runs), newest first. The kind column tells the rows apart.
-#include "cli/cli_support.h"
-#include "cli/report/report_formats.h"
+#include "framework/terminal_text.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
 

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/log_reader.h"
+#include "report/log_reader.h"
 
 #include "check/host_address.h"
 #include "check/log_record.h"
-#include "cli/cli_support.h"
-#include "cli/report/log_stream.h"
-#include "cli/report/target_table.h"
-#include "cli/report/target_tally.h"
+#include "report/log_stream.h"
+#include "report/target_table.h"
+#include "report/target_tally.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/log_stream.h"
+#include "report/log_stream.h"
 
 #include "check/log_record.h"
-#include "cli/report/target_table.h"
+#include "report/target_table.h"
 
 #include <fcntl.h>
 #include <unistd.h>

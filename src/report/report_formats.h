@@ -3,7 +3,7 @@
 // scripts, and a web page with a timeline per target.
 #pragma once
 
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 #include <string>
 
@@ -11,3 +11,7 @@ std::string TextReport(const CReport& report);
 std::string CsvReport(const CReport& report);
 std::string JsonReport(const CReport& report);
 std::string HtmlReport(const CReport& report);
+
+// For the terminal, when the logs held lines that are not records: "N lines
+// are not records and were skipped (the first: PATH line L)".
+std::string SkippedLinesNote(const CReport& report);
