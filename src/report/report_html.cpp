@@ -10,7 +10,7 @@ namespace {
 const char kHead[] = R"(<!DOCTYPE html>
 <html xmlns="http://www.w3.org/1999/xhtml" lang="en">
 <head>
-<meta charset="us-ascii"/>
+<meta charset="utf-8"/>
 <meta name="viewport" content="width=device-width, initial-scale=1"/>
 <title>Ostrel connection report</title>
 <style>
