@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the ostrel-cli commands share: the command table entry, argument
-// parsing, loading and saving a list with the error reports and exit codes,
-// and JSON string escaping.
+// parsing, loading and saving a list with the error reports and exit codes.
 #pragma once
 
-#include "cli/terminal_text.h"
+#include "framework/terminal_text.h"
 #include "model/item_list.h"
 
 #include <cstdint>
@@ -99,7 +98,3 @@ struct STargetText {
     std::optional<std::string> port;
 };
 std::optional<STargetText> SplitTargetText(const std::string& text);
-
-// `text` as a JSON string with its quotes: control characters escaped, and
-// each byte of 0x80 and above written as \u00xx with the byte's value.
-std::string JsonString(const std::string& text);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/probe_lines.h"
 
+#include "framework/json_text.h"
+
 #include <cstdio>
 #include <string>
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // ostrel-cli show: prints a list's settings and targets, for people or as JSON.
 #include "cli/cli_commands.h"
+#include "framework/json_text.h"
 
 #include <cstdio>
 #include <string>

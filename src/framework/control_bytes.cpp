@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "framework/control_bytes.h"
 
-#include <cstdio>
+void AppendHexEscape(std::string& out, unsigned char byte) {
+    static const char kDigits[] = "0123456789abcdef";
+    const char escape[4] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+    out.append(escape, sizeof escape);
+}
 
 std::string EscapeControlBytes(const std::string& text, std::string_view alsoEscaped) {
     std::string shown;
     shown.reserve(text.size());
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7F || alsoEscaped.find(static_cast<char>(c)) != alsoEscaped.npos) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            shown += escape;
+            AppendHexEscape(shown, c);
         } else {
             shown += static_cast<char>(c);
         }

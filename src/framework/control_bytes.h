@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+// Appends `byte` as \xNN in lower-case hex, the form every escape of a byte
+// takes, in the log, on a terminal and in the report's files.
+void AppendHexEscape(std::string& out, unsigned char byte);
+
 // `text` with each control byte (below 0x20, and 0x7F) and each byte of
 // `alsoEscaped` written as \xNN in lower-case hex; every other byte unchanged.
 std::string EscapeControlBytes(const std::string& text, std::string_view alsoEscaped = {});

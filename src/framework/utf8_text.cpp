@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "framework/utf8_text.h"
 
+#include "framework/control_bytes.h"
 #include "framework/windows_1252.h"
 
 #include <cstdint>
@@ -43,16 +44,17 @@ void AppendUtf8(std::string& out, uint16_t unit) {
     out += static_cast<char>(0x80 | (unit & 0x3F));
 }
 
-void AppendUtf8FromBytes(std::string& out, std::string_view bytes) {
-    size_t nKept = 0; // the start of the run of well-formed text not yet appended
-    for (size_t i = 0; i < bytes.size();) {
-        if (const size_t n = Utf8SequenceLength(bytes.substr(i))) {
-            i += n;
-            continue;
-        }
-        out.append(bytes.substr(nKept, i - nKept));
-        AppendUtf8(out, UnicodeFromWindows1252(static_cast<uint8_t>(bytes[i])));
-        nKept = ++i;
+void AppendUtf8FromWindows1252(std::string& out, std::string_view bytes, EControls controls,
+                               std::string_view alsoAsHex) {
+    for (const char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        const uint16_t unit = UnicodeFromWindows1252(byte);
+        const bool bControl = unit < 0x20 || (unit >= 0x7F && unit < 0xA0);
+        if ((bControl && controls == EControls::kAsHex) || alsoAsHex.find(c) != alsoAsHex.npos)
+            AppendHexEscape(out, byte);
+        else if (unit < 0x80)
+            out += c;
+        else
+            AppendUtf8(out, unit);
     }
-    out.append(bytes.substr(nKept));
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored text for places that require UTF-8: a list's strings are bytes in
-// no declared encoding, typed on this platform (UTF-8) or kept from list
-// files of the Windows-1252 era.
+// UTF-8: the system's text where it is well formed, and the form a list's
+// and a log's text (Windows-1252 bytes, as the window shows them) takes in
+// the files other programs read.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,18 @@ size_t Utf8SequenceLength(std::string_view s);
 // Plane of 0x80 or above.
 void AppendUtf8(std::string& out, uint16_t unit);
 
-// Appends `bytes` to `out` as valid UTF-8: each run of well-formed UTF-8 is
-// kept as it is, and every other byte is read as a Windows-1252 character.
-// Text that is valid UTF-8 already comes out unchanged.
-void AppendUtf8FromBytes(std::string& out, std::string_view bytes);
+// What becomes of the control characters: the C0 controls, DEL, and the C1
+// controls that the five bytes Windows-1252 leaves undefined (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) stand for.
+enum class EControls {
+    kKept, // as characters, for a format that escapes them its own way
+    kAsHex // as \xNN text, as the log and the terminal show them: inert, one line
+};
+
+// Appends `bytes`, Windows-1252 text, to `out` in UTF-8: each byte as its
+// Windows-1252 character (a byte of 0x80 and above never passes through as
+// it is, so the result is always well formed, whatever the locale); each
+// control character as `controls` says, and each byte of `alsoAsHex` as
+// \xNN too.
+void AppendUtf8FromWindows1252(std::string& out, std::string_view bytes, EControls controls,
+                               std::string_view alsoAsHex = {});

@@ -45,8 +45,8 @@ void AppendValue(std::string& out, double value) {
         AppendNumber(out, value);
 }
 
-// `bytes` as a label value between its quotes: UTF-8, with the three
-// characters the format requires escaped.
+// `bytes`, a list's Windows-1252 text, as a label value between its quotes:
+// UTF-8, with the three characters the format requires escaped.
 void AppendLabelValue(std::string& out, std::string_view bytes) {
     const auto plain = [](unsigned char c) {
         return c < 0x80 && c != '\\' && c != '"' && c != '\n';
@@ -58,7 +58,7 @@ void AppendLabelValue(std::string& out, std::string_view bytes) {
     if (nPlain == bytes.size())
         return;
     std::string text;
-    AppendUtf8FromBytes(text, bytes.substr(nPlain));
+    AppendUtf8FromWindows1252(text, bytes.substr(nPlain), EControls::kKept);
     for (char c : text) {
         if (c == '\\')
             out += "\\\\";

@@ -8,11 +8,13 @@
 // or "tcp") and port (the stored port in decimal, for ICMP targets too). For
 // the pass: ostrel_pass_duration_seconds, ostrel_pass_targets,
 // ostrel_pass_failed_targets and ostrel_pass_end_timestamp_seconds. All are
-// gauges. An address is written as UTF-8 as the format requires: runs of
-// well-formed UTF-8 as they are, every other byte read as Windows-1252; then
-// backslash, double quote and line feed escaped as \\, \" and \n. Other
-// control characters stay as they are, which the format allows, so a parser
-// gives the address back exactly when it was UTF-8. Counts are written as
+// gauges. An address is written as UTF-8 as the format requires, each byte
+// read as its Windows-1252 character, as the window shows it (the five
+// bytes Windows-1252 leaves undefined as the C1 controls of the same value),
+// whatever the locale; then backslash, double quote and line feed escaped as
+// \\, \" and \n. Other control characters stay as they are, which the
+// format allows, so a parser gives back the address as the window shows it,
+// and its bytes by the reverse mapping. Counts are written as
 // integers, other values in the fewest digits that read back as the same
 // double (NaN, +Inf and -Inf as the format spells them).
 #pragma once

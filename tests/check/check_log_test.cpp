@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "check/check_log.h"
+#include "check/log_record.h"
 #include "model/item.h"
 #include "support/other_user.h"
 #include "support/test_files.h"

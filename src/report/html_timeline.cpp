@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/html_timeline.h"
+#include "report/html_timeline.h"
 
-#include "cli/cli_support.h"
+#include "framework/utf8_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,8 +41,11 @@ std::string SpanTitle(const CTargetFacts& target, const CReportSpan& first, cons
 } // namespace
 
 std::string HtmlText(const std::string& text) {
+    std::string utf8;
+    AppendUtf8FromWindows1252(utf8, text, EControls::kAsHex);
     std::string html;
-    for (unsigned char c : VisibleText(text)) {
+    html.reserve(utf8.size());
+    for (const char c : utf8) {
         switch (c) {
         case '&':
             html += "&amp;";
@@ -57,10 +60,7 @@ std::string HtmlText(const std::string& text) {
             html += "&quot;";
             break;
         default:
-            if (c >= 0x80)
-                html += "&#" + std::to_string(c) + ";";
-            else
-                html += static_cast<char>(c);
+            html += c;
         }
     }
     return html;

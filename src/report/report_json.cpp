@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The JSON report: one object, {"targets":[...],"skipped_lines":N,...}.
-#include "cli/cli_support.h"
-#include "cli/report/report_formats.h"
+#include "framework/json_text.h"
+#include "report/report_formats.h"
 
 namespace {
 std::string Time(time_t t) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/target_table.h"
+#include "report/target_table.h"
 
 int32_t CTargetTable::Insert(std::string_view key, int32_t nValue) {
     auto bytes = std::make_unique<char[]>(key.size());

@@ -1,12 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/log_target.h"
+#include "check/log_record.h"
 
-#include "check/check_log.h"
 #include "framework/control_bytes.h"
+#include "model/item.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace {
+std::string FormatTime(time_t t) {
+    tm local{};
+    if (t < 0 || !localtime_r(&t, &local))
+        return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", local.tm_mon + 1,
+                  local.tm_mday, local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
 // Takes the plain decimal at the end of `text` ("0", "-7", never "07" or
 // "-0") off it.
 std::optional<int32_t> TakeNumber(std::string_view& text) {
@@ -54,8 +65,24 @@ bool HoldsRecordTime(std::string_view text) {
 }
 } // namespace
 
-std::optional<CLogTarget> ParseLogTarget(std::string_view key) {
-    CLogTarget target;
+std::string FormatLogRecord(time_t t, const CItem& item, int32_t nResult) {
+    std::string record = FormatTime(t);
+    record += nResult ? ", 1, \"" : ", 0, \"";
+    // Dotted-address parsing stops at a blank or line break, so an address
+    // can carry a line end that the probe never sees; written raw it would
+    // start a line of its own. The bytes a shell still reads inside double
+    // quotes would make a record a command to whoever sources the file.
+    record += EscapeControlBytes(item.m_strAddress, kLogShellQuotedBytes);
+    record += "\", ";
+    record += std::to_string(item.m_nMode);
+    record += ", ";
+    record += std::to_string(item.m_nPort);
+    record += "\r\n";
+    return record;
+}
+
+std::optional<SLogTarget> ParseLogTarget(std::string_view key) {
+    SLogTarget target;
     const std::optional<int32_t> port = TakeNumber(key);
     if (!port || !TakeSuffix(key, ", "))
         return std::nullopt;
@@ -67,9 +94,9 @@ std::optional<CLogTarget> ParseLogTarget(std::string_view key) {
             return std::nullopt;
     if (HoldsRecordTime(key))
         return std::nullopt;
-    target.m_strAddress = DecodeLogAddress(key);
-    target.m_nMode = *mode;
-    target.m_nPort = *port;
+    target.strAddress = DecodeLogAddress(key);
+    target.nMode = *mode;
+    target.nPort = *port;
     return target;
 }
 

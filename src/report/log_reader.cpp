@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/log_reader.h"
+#include "report/log_reader.h"
 
 #include "check/host_address.h"
-#include "cli/cli_support.h"
-#include "cli/report/log_stream.h"
-#include "cli/report/log_target.h"
-#include "cli/report/target_table.h"
-#include "cli/report/target_tally.h"
+#include "check/log_record.h"
+#include "report/log_stream.h"
+#include "report/target_table.h"
+#include "report/target_tally.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,16 +55,16 @@ public:
 
 private:
     std::optional<int32_t> AddTarget(std::string_view key) {
-        std::optional<CLogTarget> target = ParseLogTarget(key);
+        std::optional<SLogTarget> target = ParseLogTarget(key);
         if (!target)
             return std::nullopt;
         // An IPv6 address matches with or without the brackets it was stored in.
         if ((m_filter.m_strAddress &&
-             WithoutIpv6Brackets(target->m_strAddress) != *m_filter.m_strAddress &&
-             target->m_strAddress != *m_filter.m_strAddress) ||
-            (m_filter.m_nPort && target->m_nPort != *m_filter.m_nPort))
+             WithoutIpv6Brackets(target->strAddress) != *m_filter.m_strAddress &&
+             target->strAddress != *m_filter.m_strAddress) ||
+            (m_filter.m_nPort && target->nPort != *m_filter.m_nPort))
             return kLeftOut;
-        m_tallies.emplace_back(std::move(target->m_strAddress), target->m_nMode, target->m_nPort);
+        m_tallies.emplace_back(std::move(target->strAddress), target->nMode, target->nPort);
         return static_cast<int32_t>(m_tallies.size() - 1);
     }
 

@@ -3,14 +3,14 @@
 // timeline of one target as inline SVG.
 #pragma once
 
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 #include <string>
 
-// `text` as XHTML character data or attribute value: control bytes shown as
-// \xNN, markup characters as entities, and bytes of 0x80 and above as
-// character references of the same value (the log's text read as Latin-1),
-// so the page is plain ASCII.
+// `text`, a log's Windows-1252 bytes, as XHTML character data or attribute
+// value in UTF-8: control characters (and the five bytes Windows-1252 leaves
+// undefined) as \xNN text, markup characters as entities, so nothing in it
+// is markup or a control.
 std::string HtmlText(const std::string& text);
 
 // An <svg> bar for `target` over the time from `from` to `to`: its records'

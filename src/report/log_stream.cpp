@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/log_stream.h"
+#include "report/log_stream.h"
 
-#include "cli/report/target_table.h"
+#include "check/log_record.h"
+#include "report/target_table.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,8 +14,6 @@ namespace {
 // Large enough that reading costs one system call per megabyte, small enough
 // to stay in the caches' reach.
 constexpr size_t kBufferSize = 1024 << 10;
-// "MM/DD/YY HH:MM:SS, R, \"" comes before the target part.
-constexpr size_t kTargetOffset = 23;
 // The shortest target part: `", 0, 0`.
 constexpr size_t kShortestTarget = 7;
 } // namespace
@@ -92,17 +91,17 @@ bool CLogStream::Next(CLogLine& line) {
 }
 
 bool CLogStream::TakeExpected(const char* start, CLogLine& line) {
-    const size_t n = kTargetOffset + m_expected.size();
+    const size_t n = kLogTargetOffset + m_expected.size();
     // The head is checked byte for byte and the target part is one the log
     // holds, so no line end can hide in between.
     if (m_expected.empty() || m_bDiscarding || m_nEnd - m_nBegin < n + 2 || start[n] != '\r' ||
         start[n + 1] != '\n' ||
-        !EqualBytes(start + kTargetOffset, m_expected.data(), m_expected.size()) ||
+        !EqualBytes(start + kLogTargetOffset, m_expected.data(), m_expected.size()) ||
         !ParseHead(start, line))
         return false;
     ++m_nLine;
     m_nBegin += n + 2;
-    line.m_key = std::string_view(start + kTargetOffset, m_expected.size());
+    line.m_key = std::string_view(start + kLogTargetOffset, m_expected.size());
     line.m_bExpected = true;
     return true;
 }
@@ -122,9 +121,9 @@ bool CLogStream::ParseHead(const char* p, CLogLine& line) {
 }
 
 bool CLogStream::ParseLine(const char* p, size_t n, CLogLine& line) {
-    if (n < kTargetOffset + kShortestTarget || !ParseHead(p, line))
+    if (n < kLogTargetOffset + kShortestTarget || !ParseHead(p, line))
         return false;
-    line.m_key = std::string_view(p + kTargetOffset, n - kTargetOffset);
+    line.m_key = std::string_view(p + kLogTargetOffset, n - kLogTargetOffset);
     line.m_bExpected = false;
     return true;
 }

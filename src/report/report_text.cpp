@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The text report: a summary table, one row per target, then the outages
 // and failure runs, newest first.
-#include "cli/cli_support.h"
-#include "cli/report/report_formats.h"
+#include "framework/terminal_text.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -29,19 +29,26 @@ std::string Probe(const CTargetFacts& target) {
     return ProbeName(target.m_nMode) + " " + std::to_string(target.m_nPort);
 }
 
+// `text` with blanks after it up to `width` columns on the terminal.
+std::string PaddedRight(std::string text, size_t width) {
+    text.append(width - std::min(width, VisibleWidth(text)), ' ');
+    return text;
+}
+
 void AppendSummary(std::string& out, const CReport& report) {
     size_t width = 7;
     for (const CTargetFacts& target : report.m_targets)
-        width = std::max(width, std::min<size_t>(VisibleText(target.m_strAddress).size(), 40));
-    const int w = static_cast<int>(width);
-    Append(out, "%-*s  %-9s %9s %9s  %-10s %7s %12s %12s  %s\n", w, "Address", "Probe", "Records",
-           "Failures", "Available", "Outages", "Down total", "Longest", "Last record");
+        width =
+            std::max(width, std::min<size_t>(VisibleWidth(VisibleText(target.m_strAddress)), 40));
+    out += PaddedRight("Address", width);
+    Append(out, "  %-9s %9s %9s  %-10s %7s %12s %12s  %s\n", "Probe", "Records", "Failures",
+           "Available", "Outages", "Down total", "Longest", "Last record");
     for (const CTargetFacts& target : report.m_targets) {
         const bool answers = target.HasAnswers();
         const std::string available =
             answers ? FormatPercent(target.Availability()) + " %" : "no answers";
-        Append(out, "%-*s  %-9s %9lld %9lld  %-10s %7s %12s %12s  %s (%s ago)\n", w,
-               VisibleText(target.m_strAddress).c_str(), Probe(target).c_str(),
+        out += PaddedRight(VisibleText(target.m_strAddress), width);
+        Append(out, "  %-9s %9lld %9lld  %-10s %7s %12s %12s  %s (%s ago)\n", Probe(target).c_str(),
                static_cast<long long>(target.m_nRecords),
                static_cast<long long>(target.m_nFailures), available.c_str(),
                answers ? std::to_string(target.m_outages.size()).c_str() : "-",
@@ -98,4 +105,12 @@ std::string TextReport(const CReport& report) {
                "was set back)\nand are counted as at that record's time.\n",
                static_cast<long long>(report.m_nClamped));
     return out;
+}
+
+std::string SkippedLinesNote(const CReport& report) {
+    return std::to_string(report.m_nSkipped) +
+           (report.m_nSkipped == 1 ? " line is not a record and was"
+                                   : " lines are not records and were") +
+           " skipped (the first: " + VisibleText(report.m_strSkippedFile) + " line " +
+           std::to_string(report.m_nSkippedLine) + ")";
 }

@@ -3,7 +3,7 @@
 // grouped by target, in the range and for the target asked for.
 #pragma once
 
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 #include <optional>
 #include <string>

@@ -2,12 +2,12 @@
 // ostrel-cli report: outages, availability and a timeline per target, read
 // from check logs, as text, CSV, JSON or a web page.
 #include "cli/cli_commands.h"
-#include "cli/report/local_clock.h"
-#include "cli/report/log_reader.h"
-#include "cli/report/report_formats.h"
+#include "report/local_clock.h"
+#include "report/log_reader.h"
+#include "report/report_file.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -55,22 +55,10 @@ bool WriteAll(std::FILE* stream, const std::string& text) {
 int WritePage(const std::string& path, const std::string& html) {
     if (path == "-")
         return WriteAll(stdout, html) ? kExitOk : kExitUsage;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool ok = file && WriteAll(file, html) && std::fflush(file) == 0;
-    const int error = errno;
-    if ((file && std::fclose(file) != 0) || !ok)
+    if (const int error = WriteReportFile(path, html))
         return InputError("ostrel-cli report: writing " + VisibleText(path) +
-                          " failed: " + std::strerror(ok ? errno : error) + ".");
+                          " failed: " + std::strerror(error) + ".");
     return kExitOk;
-}
-
-void ReportSkipped(const CReport& report) {
-    if (report.m_nSkipped)
-        PrintLine(stderr, "ostrel-cli report: " + std::to_string(report.m_nSkipped) +
-                              (report.m_nSkipped == 1 ? " line is not a record and was"
-                                                      : " lines are not records and were") +
-                              " skipped (the first: " + VisibleText(report.m_strSkippedFile) +
-                              " line " + std::to_string(report.m_nSkippedLine) + ")");
 }
 
 int RunReport(const CCliCommand& command, const std::vector<std::string>& args) {
@@ -103,7 +91,8 @@ int RunReport(const CCliCommand& command, const std::vector<std::string>& args) 
     const std::string failure = ReadLogs(parsed.Operands(), filter, report);
     if (!failure.empty())
         return InputError("ostrel-cli report: " + VisibleText(failure));
-    ReportSkipped(report);
+    if (report.m_nSkipped)
+        PrintLine(stderr, "ostrel-cli report: " + SkippedLinesNote(report));
     if (std::optional<std::string> page = parsed.Value("--html"))
         return WritePage(*page, HtmlReport(report));
     WriteAll(stdout, parsed.Has("--json")  ? JsonReport(report)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/target_tally.h"
+#include "report/target_tally.h"
 
 #include <algorithm>
 

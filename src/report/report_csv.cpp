@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 // The CSV report: one row per target, each followed by its outages (or
 // failure runs), newest first. The kind column tells the rows apart.
-#include "cli/cli_support.h"
-#include "cli/report/report_formats.h"
+#include "framework/utf8_text.h"
+#include "report/report_formats.h"
 
 #include <algorithm>
 
 namespace {
-// A field quoted when it holds a comma, a quote or a blank at either end;
-// control bytes are shown as \xNN, as the log writes them.
+// A field in UTF-8, quoted when it holds a comma, a quote or a blank at
+// either end; control characters (and the five bytes Windows-1252 leaves
+// undefined) are shown as \xNN, as the log writes them, so a row is one line.
 std::string CsvField(const std::string& text) {
-    const std::string shown = VisibleText(text);
+    std::string shown;
+    AppendUtf8FromWindows1252(shown, text, EControls::kAsHex);
     if (shown.find_first_of(",\"") == std::string::npos && !shown.starts_with(' ') &&
         !shown.ends_with(' '))
         return shown;

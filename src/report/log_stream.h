@@ -3,7 +3,7 @@
 // result of each line, and the bytes that name its target.
 #pragma once
 
-#include "cli/report/local_clock.h"
+#include "report/local_clock.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/local_clock.h"
+#include "report/local_clock.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/report/report_facts.h"
+#include "report/report_facts.h"
 
 #include <algorithm>
 #include <cstdio>
