@@ -6,7 +6,9 @@
 
 #include <clocale>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
+#include <vector>
 
 namespace {
 const CCliCommand* const kCommands[] = {

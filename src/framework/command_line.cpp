@@ -19,7 +19,8 @@ template <class Each> void ForEachOption(const SCommandSpec& command, Each each)
             each(option);
 }
 
-// The words of a choice, "on|off", split.
+// `text` split at each `separator`: a choice's words, "on|off", a help's
+// lines and their words.
 std::vector<std::string> Words(const char* pszWords, char separator) {
     std::vector<std::string> words(1);
     for (const char* p = pszWords; *p; ++p) {
@@ -73,13 +74,17 @@ std::string NumberText(double dValue) {
     return text;
 }
 
+// "1 to 1000".
+std::string Range(const SCommandOption& option) {
+    return NumberText(option.dMin) + " to " + NumberText(option.dMax);
+}
+
 std::string Expected(const SCommandOption& option) {
-    const std::string range = NumberText(option.dMin) + " to " + NumberText(option.dMax);
     switch (option.value) {
     case EOptionValue::kInteger:
-        return "an integer from " + range;
+        return "an integer from " + Range(option);
     case EOptionValue::kDecimal:
-        return "a number from " + range;
+        return "a number from " + Range(option);
     case EOptionValue::kChoice: {
         const std::vector<std::string> words = Words(option.pszValueName, '|');
         std::string text = words.front();
@@ -92,6 +97,7 @@ std::string Expected(const SCommandOption& option) {
     }
 }
 
+// "no operands", "1 operand", "2 operands".
 std::string Count(size_t n, const char* pszWhat) {
     return (n ? std::to_string(n) : std::string("no")) + " " + pszWhat + (n == 1 ? "" : "s");
 }
@@ -142,7 +148,7 @@ std::string OptionLines(const SCommandSpec& command) {
         // The range goes on one line.
         if (option.value == EOptionValue::kInteger || option.value == EOptionValue::kDecimal)
             words.push_back(
-                "(" + NumberText(option.dMin) + " to " + NumberText(option.dMax) +
+                "(" + Range(option) +
                 (std::isnan(option.dDefault) ? "" : "; default " + NumberText(option.dDefault)) +
                 ")");
         std::string line = "  " + Label(option) + "  ";
