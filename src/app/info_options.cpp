@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "app/info_options.h"
 
-#include <cstring>
+#include "framework/version_text.h"
 
-#ifndef OSTREL_VERSION
-#error "OSTREL_VERSION must give the program's version"
-#endif
+#include <cstring>
 
 namespace {
 constexpr const char* kUsage =
@@ -31,7 +29,7 @@ int AnswerInfoOption(int argc, const char* const* argv, std::FILE* out) {
     if (std::strcmp(argv[1], "--help") == 0)
         std::fputs(kUsage, out);
     else if (std::strcmp(argv[1], "--version") == 0)
-        std::fputs("ostrel " OSTREL_VERSION "\n", out);
+        std::fprintf(out, "%s\n", VersionText());
     else
         return -1;
     return std::fflush(out) == 0 && !std::ferror(out) ? 0 : 1;

@@ -96,11 +96,3 @@ void CProbeLinePrinter::SetStatusText(int nRow, const char* pszText) {
 void CProbeLinePrinter::SetProbeMeasure(int /*nRow*/, const STargetMeasure& measure) {
     m_measure = measure;
 }
-
-std::optional<int> ReadJobsOption(const CCliArgs& parsed) {
-    std::optional<std::string> text = parsed.Value("--jobs");
-    if (!text)
-        return 1;
-    std::optional<int32_t> nJobs = ReadIntegerOption(*text, std::make_pair(1, kMaxJobs));
-    return nJobs ? std::optional<int>(*nJobs) : std::nullopt;
-}

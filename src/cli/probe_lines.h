@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The lines `check` and `watch` print, one per target as its result goes
-// out, and the --jobs option they share.
+// out.
 #pragma once
 
 #include "check/status_sink.h"
@@ -27,8 +27,3 @@ private:
     double m_dSeconds = 0;                   // the duration told for the row reported next
     std::optional<STargetMeasure> m_measure; // and its measure, in a pass that measures
 };
-
-// The probes in flight at once: --jobs N, from 1 to kMaxJobs; 1 without it.
-// Prints the message and gives nullopt for a value out of range.
-inline constexpr int32_t kMaxJobs = 65536;
-std::optional<int> ReadJobsOption(const CCliArgs& parsed);

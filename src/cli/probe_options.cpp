@@ -1,62 +1,39 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "cli/probe_options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include <algorithm>
+#include <iterator>
 
-namespace {
-// A decimal number from `dMin` to `dMax`, the whole text; prints why not.
-std::optional<double> ReadDecimal(const std::string& name, const std::string& text, double dMin,
-                                  double dMax) {
-    char* pEnd = nullptr;
-    errno = 0;
-    const double dValue = text.empty() ? NAN : std::strtod(text.c_str(), &pEnd);
-    if (!std::isfinite(dValue) || errno != 0 || *pEnd != '\0' || dValue < dMin || dValue > dMax) {
-        char range[96];
-        std::snprintf(range, sizeof range, " expects a number from %g to %g", dMin, dMax);
-        InputError("ostrel-cli: " + name + range);
+const SCommandOption kProbeOptions[6] = {
+    IntegerOption("--jobs", "N",
+                  "keep up to N probes in flight at once; each probe and the output are the "
+                  "same as one after the other",
+                  1, 65536, 1),
+    IntegerOption("--count", "N", "probe each target N times", 1, 1000, SMeasureSettings{}.nCount),
+    IntegerOption("--interval", "MS",
+                  "between one target's probes, start to start; echoes do not wait for the "
+                  "previous answer, connects do",
+                  0, 3600000, SMeasureSettings{}.interval.count()),
+    DecimalOption("--max-loss", "PCT",
+                  "a target that lost more than PCT percent of its probes has failed", 0, 100),
+    DecimalOption("--max-rtt", "MS", "a target whose average round trip is above MS has failed", 0,
+                  3600000),
+    DecimalOption("--timeout", "SECONDS",
+                  "how long an echo waits for its answer (default 10) and a connect for its "
+                  "outcome (default: the stack's); fractions allowed",
+                  0.001, 3600),
+};
+
+std::optional<SMeasureSettings> MeasureSettings(const CCommandLine& args) {
+    if (std::none_of(std::begin(kProbeOptions) + 1, std::end(kProbeOptions),
+                     [&](const SCommandOption& option) { return args.Has(option.pszName); }))
         return std::nullopt;
-    }
-    return dValue;
-}
-} // namespace
-
-bool ReadMeasureOptions(const CCliArgs& parsed, std::optional<SMeasureSettings>& settings) {
-    SMeasureSettings read;
-    bool bGiven = false;
-    if (auto text = parsed.Value("--count")) {
-        auto nCount = ReadIntegerOption(*text, std::make_pair(1, 1000));
-        if (!nCount)
-            return false;
-        read.nCount = *nCount;
-        bGiven = true;
-    }
-    if (auto text = parsed.Value("--interval")) {
-        auto nMs = ReadIntegerOption(*text, std::make_pair(0, 3600000));
-        if (!nMs)
-            return false;
-        read.interval = std::chrono::milliseconds(*nMs);
-        bGiven = true;
-    }
-    if (auto text = parsed.Value("--max-loss")) {
-        if (!(read.maxLossPercent = ReadDecimal("--max-loss", *text, 0, 100)))
-            return false;
-        bGiven = true;
-    }
-    if (auto text = parsed.Value("--max-rtt")) {
-        if (!(read.maxRttMs = ReadDecimal("--max-rtt", *text, 0, 3600000)))
-            return false;
-        bGiven = true;
-    }
-    if (auto text = parsed.Value("--timeout")) {
-        std::optional<double> dSeconds = ReadDecimal("--timeout", *text, 0.001, 3600);
-        if (!dSeconds)
-            return false;
-        read.timeout = std::chrono::microseconds(std::llround(*dSeconds * 1e6));
-        bGiven = true;
-    }
-    if (bGiven)
-        settings = read;
-    return true;
+    SMeasureSettings settings;
+    settings.nCount = *args.Integer("--count");
+    settings.interval = std::chrono::milliseconds(*args.Integer("--interval"));
+    settings.maxLossPercent = args.Number("--max-loss");
+    settings.maxRttMs = args.Number("--max-rtt");
+    if (std::optional<double> dSeconds = args.Number("--timeout"))
+        settings.timeout = std::chrono::microseconds(std::llround(*dSeconds * 1e6));
+    return settings;
 }

@@ -1,24 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
 // ostrel-cli remove: removes one target from a list.
 #include "cli/cli_commands.h"
+#include "framework/integer_text.h"
 #include "storage/list_file.h"
 
 namespace {
-int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) {
-    CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {}, {}, 2, "LIST and N", parsed))
-        return *rc;
-    std::optional<int32_t> number = ReadIntegerOption(parsed.Operands()[1], std::nullopt);
+int RunRemove(const CCliCommand& command, const CCommandLine& parsed) {
+    const std::optional<int32_t> number = ReadIntegerText(parsed.Operands()[1]);
     if (!number)
-        return kExitUsage;
+        return CommandError(command, "N",
+                            "expected an integer, got \"" + parsed.Operands()[1] + "\"");
 
     CListFileUpdate file(parsed.Operands()[0]);
     std::unique_ptr<CItemList> list;
     if (int rc = LoadListOrDefaultForCli(file, list))
         return rc;
     if (*number < 1 || static_cast<size_t>(*number) > list->GetCount())
-        return InputError("ostrel-cli remove: there is no target " + std::to_string(*number) +
-                          "; the list has " + std::to_string(list->GetCount()));
+        return CommandError(command, "",
+                            "there is no target " + std::to_string(*number) + "; the list has " +
+                                std::to_string(list->GetCount()));
     POSITION pos = list->GetHeadPosition();
     for (int32_t n = 1; n < *number; ++n)
         list->GetNext(pos);
@@ -28,8 +28,11 @@ int RunRemove(const CCliCommand& command, const std::vector<std::string>& args) 
 } // namespace
 
 const CCliCommand kRemoveCommand = {
-    "remove",
-    "usage: ostrel-cli remove LIST N\n"
-    "Removes the N-th target of the list file LIST, counting from 1 as show does.\n",
+    {"remove",
+     {},
+     {},
+     "LIST N",
+     "Removes the N-th target of the list file LIST, counting from 1 as show does.\n",
+     ""},
     RunRemove,
 };

@@ -11,23 +11,15 @@
 #include <cstring>
 
 namespace {
-std::optional<time_t> DateOption(const CCliArgs& parsed, const char* name, bool bEnd, bool& ok) {
+std::optional<time_t> DateOption(const CCommandLine& parsed, const char* name, bool bEnd) {
     const std::optional<std::string> text = parsed.Value(name);
-    if (!text)
-        return std::nullopt;
-    std::optional<time_t> t = ParseLocalDate(*text, bEnd);
-    if (!t) {
-        InputError(std::string("ostrel-cli report: ") + name + " " + VisibleText(*text) +
-                   " is not a date; expected YYYY-MM-DD[ HH:MM[:SS]]");
-        ok = false;
-    }
-    return t;
+    return text ? ParseLocalDate(*text, bEnd) : std::nullopt;
 }
 
 // --target ADDRESS[:PORT], read as SplitTargetText does: the port is what
 // follows the colon when that is a decimal number, else the whole text is
 // the address.
-void TargetOption(const CCliArgs& parsed, CReportFilter& filter) {
+void TargetOption(const CCommandLine& parsed, CReportFilter& filter) {
     const std::optional<std::string> text = parsed.Value("--target");
     if (!text)
         return;
@@ -56,41 +48,59 @@ int WritePage(const std::string& path, const std::string& html) {
     if (path == "-")
         return WriteAll(stdout, html) ? kExitOk : kExitUsage;
     if (const int error = WriteReportFile(path, html))
-        return InputError("ostrel-cli report: writing " + VisibleText(path) +
-                          " failed: " + std::strerror(error) + ".");
+        return PrintFileError(path, std::strerror(error));
     return kExitOk;
 }
 
-int RunReport(const CCliCommand& command, const std::vector<std::string>& args) {
-    // Only before "--": after it, "--help" names a log file.
-    const auto end = std::find(args.begin(), args.end(), "--");
-    if (std::find(args.begin(), end, "--help") != end) {
-        std::fputs(command.m_lpszUsage, stdout);
-        return kExitOk;
-    }
-    CCliArgs parsed;
-    std::string error;
-    if (!parsed.Parse(args, {"--csv", "--json"}, {"--since", "--until", "--target", "--html"},
-                      error))
-        return UsageError(command, error);
-    if (parsed.Operands().empty())
-        return UsageError(command, "expects one LOG or more");
-    if (parsed.Has("--csv") + parsed.Has("--json") + parsed.Has("--html") > 1)
-        return UsageError(command, "--csv, --json and --html exclude each other");
+bool IsDate(const std::string& text) {
+    return ParseLocalDate(text, false).has_value();
+}
+constexpr const char* kDate = "a date YYYY-MM-DD[ HH:MM[:SS]]";
 
+const SCommandOption kOptions[] = {
+    TextOption("--since", "DATE", "only records from DATE, local time, YYYY-MM-DD[ HH:MM[:SS]]",
+               IsDate, kDate),
+    TextOption("--until", "DATE",
+               "only records through DATE, as --since takes it; a day takes in the whole day, "
+               "a minute the whole minute",
+               IsDate, kDate),
+    TextOption("--target", "ADDRESS[:PORT]",
+               "only the targets with this address (and port); an IPv6 ADDRESS takes a port as "
+               "[ADDRESS]:PORT"),
+    FlagOption("--csv", "one row per target, then its outages, newest first; columns: kind "
+                        "(target, outage or run), address, mode, port, start, end, seconds, "
+                        "records, failures, availability, outages, down_seconds, longest_seconds")
+        .InGroup(1),
+    FlagOption("--json", "one object: {\"targets\":[{\"address\":S,\"mode\":N,\"port\":N,\n"
+                         "\"records\":N,\"failures\":N,\"availability\":F|null,\n"
+                         "\"outages\":[{\"start\":T,\"end\":T|null,\"seconds\":N,\"records\":N},\n"
+                         "...],\"first\":T,\"last\":T,\"seconds_since_last\":N,\n"
+                         "\"down_seconds\":N|null,\"longest_seconds\":N,\"answers_logged\":B,\n"
+                         "\"failure_runs\":[...],\"run_spacing_seconds\":N|null},...],\n"
+                         "\"skipped_lines\":N,\"first_skipped\":{\"file\":S,\"line\":N}|null,\n"
+                         "\"clock_set_back_records\":N,\"since\":T|null,\"until\":T|null}\n"
+                         "T is \"YYYY-MM-DD HH:MM:SS\" local time; an open outage has end null")
+        .InGroup(1),
+    PathOption("--html", "FILE",
+               "write a self-contained web page instead: a timeline per target, the summary "
+               "and the outages (FILE - is standard output)",
+               IsFileName, "a file name")
+        .InGroup(1),
+};
+
+int RunReport(const CCliCommand&, const CCommandLine& parsed) {
     CReportFilter filter;
-    bool ok = true;
-    filter.m_since = DateOption(parsed, "--since", false, ok);
-    filter.m_until = DateOption(parsed, "--until", true, ok);
-    if (!ok)
-        return kExitUsage;
+    filter.m_since = DateOption(parsed, "--since", false);
+    filter.m_until = DateOption(parsed, "--until", true);
     TargetOption(parsed, filter);
 
     CReport report;
     report.m_tNow = time(nullptr);
     const std::string failure = ReadLogs(parsed.Operands(), filter, report);
-    if (!failure.empty())
-        return InputError("ostrel-cli report: " + VisibleText(failure));
+    if (!failure.empty()) {
+        PrintLine(stderr, "ostrel-cli: " + VisibleSystemText(failure));
+        return kExitUsage;
+    }
     if (report.m_nSkipped)
         PrintLine(stderr, "ostrel-cli report: " + SkippedLinesNote(report));
     if (std::optional<std::string> page = parsed.Value("--html"))
@@ -103,34 +113,17 @@ int RunReport(const CCliCommand& command, const std::vector<std::string>& args) 
 } // namespace
 
 const CCliCommand kReportCommand = {
-    "report",
-    "usage: ostrel-cli report [--since DATE] [--until DATE] [--target ADDRESS[:PORT]]\n"
-    "                         [--csv | --json | --html FILE] LOG...\n"
-    "Reads check logs (any number, in any order; - is standard input) and prints,\n"
-    "per target (address, mode, port): records, failures, availability (answered\n"
-    "records in percent of all), the outages (first failure to the next answer)\n"
-    "with their total and longest length, and the last record; then the outages,\n"
-    "newest first. A target whose log holds no answers (written \"On failure\") gets\n"
-    "failure runs instead: records closer together than twice their usual spacing.\n"
-    "Lines that are not records are counted and named once on standard error.\n"
-    "  --since DATE, --until DATE  only records from/through DATE, local time,\n"
-    "            YYYY-MM-DD[ HH:MM[:SS]]; --until takes in the whole day or minute\n"
-    "  --target ADDRESS[:PORT]     only the targets with this address (and port);\n"
-    "            an IPv6 ADDRESS takes a port as [ADDRESS]:PORT\n"
-    "  --csv     one row per target, then its outages, newest first; columns:\n"
-    "            kind (target, outage or run),address,mode,port,start,end,seconds,\n"
-    "            records,failures,availability,outages,down_seconds,longest_seconds\n"
-    "  --json    one object: {\"targets\":[{\"address\":S,\"mode\":N,\"port\":N,\n"
-    "            \"records\":N,\"failures\":N,\"availability\":F|null,\n"
-    "            \"outages\":[{\"start\":T,\"end\":T|null,\"seconds\":N,\"records\":N},\n"
-    "            ...],\"first\":T,\"last\":T,\"seconds_since_last\":N,\n"
-    "            \"down_seconds\":N|null,\"longest_seconds\":N,\"answers_logged\":B,\n"
-    "            \"failure_runs\":[...],\"run_spacing_seconds\":N|null},...],\n"
-    "            \"skipped_lines\":N,\"first_skipped\":{\"file\":S,\"line\":N}|null,\n"
-    "            \"clock_set_back_records\":N,\"since\":T|null,\"until\":T|null}\n"
-    "            T is \"YYYY-MM-DD HH:MM:SS\" local time; an open outage has end null\n"
-    "  --html FILE  write a self-contained web page instead: a timeline per target,\n"
-    "            the summary and the outages (FILE - is standard output)\n"
-    "Exit status: 0 done, 2 usage error or a log that cannot be read.\n",
+    {"report",
+     kOptions,
+     {},
+     "LOG...",
+     "Reads check logs (any number, in any order; - is standard input) and prints,\n"
+     "per target (address, mode, port): records, failures, availability (answered\n"
+     "records in percent of all), the outages (first failure to the next answer)\n"
+     "with their total and longest length, and the last record; then the outages,\n"
+     "newest first. A target whose log holds no answers (written \"On failure\") gets\n"
+     "failure runs instead: records closer together than twice their usual spacing.\n"
+     "Lines that are not records are counted and named once on standard error.\n",
+     "Exit status: 0 done, 2 usage error or a log that cannot be read.\n"},
     RunReport,
 };

@@ -70,11 +70,7 @@ void PrintJson(const CItemList* list) {
     std::fwrite(json.data(), 1, json.size(), stdout);
 }
 
-int RunShow(const CCliCommand& command, const std::vector<std::string>& args) {
-    CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {"--json"}, {}, 1, "one LIST", parsed))
-        return *rc;
-
+int RunShow(const CCliCommand&, const CCommandLine& parsed) {
     std::unique_ptr<CItemList> list;
     if (int rc = LoadListForCli(parsed.Operands()[0], list))
         return rc;
@@ -86,12 +82,18 @@ int RunShow(const CCliCommand& command, const std::vector<std::string>& args) {
         std::printf("The file holds no list.\n");
     return kExitOk;
 }
+
+const SCommandOption kOptions[] = {
+    FlagOption("--json", "print one line of JSON instead (null for a file that holds no list)"),
+};
 } // namespace
 
 const CCliCommand kShowCommand = {
-    "show",
-    "usage: ostrel-cli show [--json] LIST\n"
-    "Prints the settings and the targets of the list file LIST, numbered from 1.\n"
-    "  --json  print one line of JSON instead (null for a file that holds no list)\n",
+    {"show",
+     kOptions,
+     {},
+     "LIST",
+     "Prints the settings and the targets of the list file LIST, numbered from 1.\n",
+     ""},
     RunShow,
 };

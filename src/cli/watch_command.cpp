@@ -126,63 +126,59 @@ std::unique_ptr<CItem> ReadCanary(const std::string& text) {
     return pItem;
 }
 
-// --alert-after, --recover-after, --remind and --canary into `options`;
-// false once a message has been printed.
-bool ReadAlertOptions(const CCliCommand& command, const CCliArgs& parsed, SWatchOptions& options) {
-    constexpr std::pair<int32_t, int32_t> kRange{1, 100000};
-    SAlertRules& rules = options.alertRules;
-    for (const char* pszNeedsThreshold : {"--recover-after", "--remind"})
-        if (parsed.Has(pszNeedsThreshold) && !parsed.Has("--alert-after"))
-            return UsageError(command, std::string(pszNeedsThreshold) + " needs --alert-after"),
-                   false;
-    for (auto [pszName, pnValue] : {std::pair{"--alert-after", &rules.nAlertAfter},
-                                    std::pair{"--recover-after", &rules.nRecoverAfter}}) {
-        if (const std::optional<std::string> text = parsed.Value(pszName)) {
-            const std::optional<int32_t> nValue = ReadIntegerOption(*text, kRange);
-            if (!nValue)
-                return false;
-            *pnValue = *nValue;
-        }
-    }
-    if (const std::optional<std::string> text = parsed.Value("--remind")) {
-        const std::optional<int32_t> nMinutes = ReadIntegerOption(*text, kRange);
-        if (!nMinutes)
-            return false;
-        rules.nRemindMs = *nMinutes * MinuteMilliseconds();
-    }
-    for (const std::string& text : parsed.Values("--canary")) {
-        std::unique_ptr<CItem> pCanary = ReadCanary(text);
-        if (!pCanary)
-            return UsageError(command,
-                              "--canary takes ADDRESS or ADDRESS:PORT (1 to 65535), an IPv6 "
-                              "ADDRESS in brackets before :PORT, not " +
-                                  VisibleSystemText(text)),
-                   false;
-        if (!options.pCanaries)
-            options.pCanaries = std::make_unique<CItemList>();
-        options.pCanaries->AddTail(pCanary.release());
-    }
-    return true;
+bool IsCanary(const std::string& text) {
+    return ReadCanary(text) != nullptr;
 }
 
-int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
-    CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {"--json"},
-                               {"--jobs", "--textfile", "--alert-after", "--recover-after",
-                                "--remind", "--canary", OSTREL_MEASURE_OPTIONS},
-                               1, "one LIST", parsed))
-        return *rc;
+const SCommandOption kOptions[] = {
+    FlagOption("--json", "print each line as a JSON object, as check --json does"),
+    PathOption("--textfile", "PATH",
+               "after each pass, replace PATH with the pass's results in the Prometheus text "
+               "format (for node_exporter's textfile collector); measuring, also each "
+               "target's round trip and loss",
+               IsFileName, "a file name"),
+    IntegerOption("--alert-after", "N",
+                  "alert by state instead: a target is down after N failed passes in a row "
+                  "(OSTREL_EVENT=down), up again after M good ones (up)",
+                  1, 100000),
+    IntegerOption("--recover-after", "M", "good passes in a row that end a target's down", 1,
+                  100000, SAlertRules{}.nRecoverAfter)
+        .Needs("--alert-after"),
+    IntegerOption("--remind", "MINUTES",
+                  "while a target is down, alert again (reminder) every MINUTES", 1, 100000)
+        .Needs("--alert-after"),
+    TextOption("--canary", "ADDRESS[:PORT]",
+               "probed first in each pass (an echo, or a connect to PORT; an IPv6 ADDRESS is "
+               "written [ADDRESS]:PORT for a connect, ADDRESS or [ADDRESS] for an echo); "
+               "repeatable. When every canary fails, the pass charges no target and raises "
+               "one link-down alert (link-up on its return)",
+               IsCanary,
+               "ADDRESS or ADDRESS:PORT (1 to 65535), an IPv6 ADDRESS in brackets before :PORT")
+        .Repeatable(),
+};
+
+// --alert-after, --recover-after, --remind and --canary into `options`.
+void ReadAlertOptions(const CCommandLine& parsed, SWatchOptions& options) {
+    SAlertRules& rules = options.alertRules;
+    rules.nAlertAfter = parsed.Integer("--alert-after").value_or(rules.nAlertAfter);
+    rules.nRecoverAfter = *parsed.Integer("--recover-after");
+    if (const std::optional<int32_t> nMinutes = parsed.Integer("--remind"))
+        rules.nRemindMs = *nMinutes * MinuteMilliseconds();
+    for (const std::string& text : parsed.Values("--canary")) {
+        if (!options.pCanaries)
+            options.pCanaries = std::make_unique<CItemList>();
+        options.pCanaries->AddTail(ReadCanary(text).release());
+    }
+}
+
+int RunWatch(const CCliCommand&, const CCommandLine& parsed) {
     SWatchOptions options;
-    std::optional<int> nJobs = ReadJobsOption(parsed);
-    if (!nJobs || !ReadAlertOptions(command, parsed, options) ||
-        !ReadMeasureOptions(parsed, options.measure))
-        return kExitUsage;
-    options.nJobs = *nJobs;
+    ReadAlertOptions(parsed, options);
+    options.measure = MeasureSettings(parsed);
+    options.nJobs = *parsed.Integer("--jobs");
     options.bJson = parsed.Has("--json");
     options.textfile = parsed.Value("--textfile");
     options.strListPath = parsed.Operands()[0];
-    if (options.textfile && options.textfile->empty())
-        return UsageError(command, "--textfile needs a file name");
 
     std::unique_ptr<CItemList> pList;
     if (int rc = LoadListOrDefaultForCli(options.strListPath, pList))
@@ -208,41 +204,22 @@ int RunWatch(const CCliCommand& command, const std::vector<std::string>& args) {
 } // namespace
 
 const CCliCommand kWatchCommand = {
-    "watch",
-    "usage: ostrel-cli watch [--jobs N] [--json] [--textfile PATH]\n"
-    "                        [--alert-after N [--recover-after M] [--remind MINUTES]]\n"
-    "                        [--canary ADDRESS[:PORT]]... LIST\n"
-    "       ostrel-cli watch ... [--count N] [--interval MS] [--max-loss PCT]\n"
-    "                        [--max-rtt MS] [--timeout SECONDS] LIST\n"
-    "Monitors the targets of the list file LIST without a window, as Start does in\n"
-    "the window: a pass at once, then a pass each period of the list's minutes\n"
-    "(below 1 counts as 1), counted from the end of the previous pass and its\n"
-    "alerts. Logs as the list's logging settings say and prints a line per target\n"
-    "as check does. After a pass in which a target did not respond, prints \"One or\n"
-    "more connection failed!\" on standard error and starts the list's alert\n"
-    "command through /bin/sh -c, not waited for; its environment holds\n"
-    "OSTREL_EVENT=failed, OSTREL_FAILED, OSTREL_TOTAL, OSTREL_FAILED_TARGETS (cut to\n"
-    "64 KiB of whole targets, then OSTREL_FAILED_TARGETS_TRUNCATED=1), OSTREL_TARGETS\n"
-    "(the targets the event concerns, cut the same way) and OSTREL_DIGEST_FILE (the\n"
-    "targets concerned, one a line; removed when the command's shell ends). A\n"
-    "command that cannot be started is reported on standard error. No sound is\n"
-    "played. SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads\n"
-    "LIST again for the next pass (a file that no longer loads keeps the list in use).\n"
-    "  --jobs N         keep up to N probes in flight at once (1 to 65536; default 1)\n"
-    "  --json           print each line as a JSON object, as check --json does\n"
-    "  --textfile PATH  after each pass, replace PATH with the pass's results in the\n"
-    "                   Prometheus text format (for node_exporter's textfile collector);\n"
-    "                   measuring, also each target's round trip and loss\n"
-    "  --alert-after N  alert by state instead: a target is down after N failed passes\n"
-    "                   in a row (OSTREL_EVENT=down), up again after M good ones (up)\n"
-    "  --recover-after M  good passes in a row that end a target's down (default 1)\n"
-    "  --remind MINUTES while a target is down, alert again (reminder) every MINUTES\n"
-    "  --canary ADDRESS[:PORT]  probed first in each pass (an echo, or a connect to\n"
-    "                   PORT; an IPv6 ADDRESS is written [ADDRESS]:PORT for a connect,\n"
-    "                   ADDRESS or [ADDRESS] for an echo); repeatable. When every\n"
-    "                   canary fails, the pass charges no target and raises one\n"
-    "                   link-down alert (link-up on its return)\n"
-    OSTREL_MEASURE_HELP
-    "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n",
+    {"watch", kOptions, kProbeOptions, "LIST",
+     "Monitors the targets of the list file LIST without a window, as Start does in\n"
+     "the window: a pass at once, then a pass each period of the list's minutes\n"
+     "(below 1 counts as 1), counted from the end of the previous pass and its\n"
+     "alerts. Logs as the list's logging settings say and prints a line per target\n"
+     "as check does. After a pass in which a target did not respond, prints \"One or\n"
+     "more connection failed!\" on standard error and starts the list's alert\n"
+     "command through /bin/sh -c, not waited for; its environment holds\n"
+     "OSTREL_EVENT=failed, OSTREL_FAILED, OSTREL_TOTAL, OSTREL_FAILED_TARGETS (cut to\n"
+     "64 KiB of whole targets, then OSTREL_FAILED_TARGETS_TRUNCATED=1), OSTREL_TARGETS\n"
+     "(the targets the event concerns, cut the same way) and OSTREL_DIGEST_FILE (the\n"
+     "targets concerned, one a line; removed when the command's shell ends). A\n"
+     "command that cannot be started is reported on standard error. No sound is\n"
+     "played. SIGINT or SIGTERM ends it at once, also during a pass; SIGHUP reads\n"
+     "LIST again for the next pass (a file that no longer loads keeps the list in use).\n",
+     OSTREL_MEASURE_NOTE
+     "Exit status: 0 ended by a signal, 2 usage or file error, 3 malformed list file.\n"},
     RunWatch,
 };

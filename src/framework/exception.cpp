@@ -12,10 +12,13 @@ const char* CException::what() const noexcept {
     return m_strWhat.c_str();
 }
 
+std::string CFileException::Reason() const {
+    return m_lOsError == -1 ? "the disk is full or the write was cut short"
+                            : std::strerror(static_cast<int>(m_lOsError));
+}
+
 std::string CFileException::GetErrorMessage() const {
-    std::string reason = m_lOsError == -1 ? "the disk is full or the write was cut short"
-                                          : std::strerror(static_cast<int>(m_lOsError));
-    return (m_strFileName.empty() ? std::string("A file") : m_strFileName) + ": " + reason + ".";
+    return (m_strFileName.empty() ? std::string("A file") : m_strFileName) + ": " + Reason() + ".";
 }
 
 namespace {

@@ -25,6 +25,8 @@ public:
     CFileException(long lOsError, std::string strFileName)
         : m_lOsError(lOsError), m_strFileName(std::move(strFileName)) {}
     std::string GetErrorMessage() const override;
+    // The system's words for m_lOsError ("No such file or directory").
+    std::string Reason() const;
 
     long m_lOsError;
     std::string m_strFileName;

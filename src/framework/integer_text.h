@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reading an integer typed into a text field (the period and port fields, and
-// ostrel-cli's options for them), with the messages the user sees on failure.
+// Reading an integer typed into a text field (the period and port fields) or
+// given to an ostrel-cli option, with the window's messages on failure.
 #pragma once
 
 #include <cstdint>

@@ -104,8 +104,8 @@ void Merge(std::vector<std::unique_ptr<CLogStream>>& streams, CLogReader& reader
     }
 }
 
-std::string ErrorText(const std::string& verb, const std::string& path, int error) {
-    return verb + " " + path + " failed: " + std::strerror(error) + ".";
+std::string ErrorText(const std::string& path, int error) {
+    return path + ": " + std::strerror(error);
 }
 } // namespace
 
@@ -115,13 +115,13 @@ std::string ReadLogs(const std::vector<std::string>& paths, const CReportFilter&
     for (const std::string& path : paths) {
         streams.push_back(std::make_unique<CLogStream>(path));
         if (int error = streams.back()->Open())
-            return ErrorText("Opening", path, error);
+            return ErrorText(path, error);
     }
     CLogReader reader(filter);
     Merge(streams, reader);
     for (const auto& stream : streams) {
         if (stream->Error())
-            return ErrorText("Reading", stream->Path(), stream->Error());
+            return ErrorText(stream->Path(), stream->Error());
         if (stream->Skipped() && !report.m_nSkipped) {
             report.m_strSkippedFile = stream->Path();
             report.m_nSkippedLine = stream->FirstSkippedLine();

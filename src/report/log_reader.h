@@ -15,7 +15,7 @@ struct CReportFilter {
     std::optional<int32_t> m_nPort;
 };
 
-// Reads `paths` into `report`. Returns an empty string, or the message for a
+// Reads `paths` into `report`. Returns an empty string, or "PATH: WHY" for a
 // file that cannot be opened or read.
 std::string ReadLogs(const std::vector<std::string>& paths, const CReportFilter& filter,
                      CReport& report);

@@ -194,7 +194,7 @@ TEST_F(CheckCommand, LoadErrorsAndUsage) {
         EXPECT_EQ(RunCli({"check", "--jobs", jobs, bad}).status, 2) << jobs;
     r = RunCli({"check", "--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--jobs N] [--json] LIST\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: ostrel-cli check [--json] [--jobs N] [--count N]", 0), 0u);
 }
 
 // Stored text reaches the terminal with no byte it takes as a control: C1

@@ -43,10 +43,9 @@ const ReportCase kCases[] = {
      {},
      {"/nonexistent/x.log"},
      {},
-     "Opening /nonexistent/x.log "
-     "failed: No such file or directory.",
+     "ostrel-cli: /nonexistent/x.log: No such file or directory",
      2},
-    {"a date that is not one", {""}, {"--since", "2026-3-1"}, {}, "is not a date", 2},
+    {"a date that is not one", {""}, {"--since", "2026-3-1"}, {}, "--since: expected a date", 2},
 };
 
 class ReportCommand : public testing::TestWithParam<ReportCase> {

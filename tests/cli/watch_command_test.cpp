@@ -173,7 +173,7 @@ TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
     ::alarm(30); // a program waiting on the pipe ends the test instead of hanging it
     for (const char* pszCommand : {"show", "check", "watch"})
         EXPECT_EQ(RunCli({pszCommand, fifo}).err,
-                  "Loading " + fifo + " failed (returned a 0x6).\n");
+                  "ostrel-cli: " + fifo + ": No such device or address\n");
     ::alarm(0);
     CLoopbackPort listening(true);
     MakeList(list, {{"--tcp", std::to_string(listening.Port()), "127.0.0.1"}}, {"--period", "1"});
@@ -181,8 +181,8 @@ TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
     ASSERT_TRUE(WaitFor([&] { return CountOf(watch->Out(), "127.0.0.1") == 1; }));
     ASSERT_EQ(::rename(fifo.c_str(), list.c_str()), 0);
     watch->Signal(SIGHUP);
-    EXPECT_TRUE(
-        WaitFor([&] { return watch->Err() == "Loading " + list + " failed (returned a 0x6).\n"; }));
+    EXPECT_TRUE(WaitFor(
+        [&] { return watch->Err() == "ostrel-cli: " + list + ": No such device or address\n"; }));
     auto [nStatus, dSeconds] = Terminate(*watch);
     EXPECT_EQ(nStatus, 0);
     EXPECT_LT(dSeconds, 1.0);
@@ -395,6 +395,6 @@ TEST(WatchCommand, Ipv6CanariesAsWritten) {
     for (const char* bad : {"[::1]x", "[host]:80", "[::1]:65536", "[::1", "::1:"}) {
         const SChildResult r = RunCli({"watch", "--canary", bad, "x.osl"});
         EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_NE(r.err.find("--canary takes ADDRESS"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--canary: expected ADDRESS"), std::string::npos) << r.err;
     }
 }

@@ -38,6 +38,7 @@ dpkg-deb -c "$deb" | awk '{ p = $6; sub(/^\./, "", p); print $1, $2, p }' >"$scr
 declare -A expected=(
     [/usr/bin/ostrel]=-rwxr-xr-x
     [/usr/bin/ostrel-cli]=-rwxr-xr-x
+    [/usr/share/bash-completion/completions/ostrel-cli]=-rw-r--r--
     [/usr/share/ostrel/ostrel.HLP]=-rw-r--r--
     [/usr/share/ostrel/ostrel.rules.yml]=-rw-r--r--
     [/usr/share/man/man1/ostrel.1.gz]=-rw-r--r--
@@ -92,6 +93,12 @@ check "no file is setuid or setgid" [ -z "$(find "$root" -perm /6000)" ]
 
 "$root/usr/bin/ostrel-cli" --help >"$scratch/cli-help" || fail "ostrel-cli --help exits $?"
 check "ostrel-cli --help prints its usage" grep -q '^usage: ostrel-cli COMMAND' "$scratch/cli-help"
+check "ostrel-cli --version answers as ostrel --version" \
+    [ "$("$root/usr/bin/ostrel-cli" --version)" = "$("$root/usr/bin/ostrel" --version)" ]
+completion="$root/usr/share/bash-completion/completions/ostrel-cli"
+check "the bash completion is what ostrel-cli writes" cmp -s "$completion" <("$root/usr/bin/ostrel-cli" --bash-completion)
+check "the bash completion completes a command" [ "$(bash -c '. "$1"; COMP_WORDS=(ostrel-cli wa)
+    COMP_CWORD=1; _ostrel_cli; echo "${COMPREPLY[*]}"' _ "$completion")" = watch ]
 
 # The window's lookup, run on the unpacked layout, finds the installed file.
 found=$("$help_lookup" "$root/usr/bin/ostrel")
@@ -230,7 +237,8 @@ prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
     { cat "$scratch/install.log"; fail "cmake --install"; }
 for path in bin/ostrel bin/ostrel-cli share/ostrel/ostrel.HLP share/man/man1/ostrel-cli.1.gz \
-    lib/systemd/system/ostrel-watch@.service share/applications/ostrel.desktop; do
+    lib/systemd/system/ostrel-watch@.service share/applications/ostrel.desktop \
+    share/bash-completion/completions/ostrel-cli; do
     check "installed $path" [ -f "$prefix/$path" ]
 done
 check "unit names the prefix's ostrel-cli" grep -q "^ExecStart=$prefix/bin/ostrel-cli watch" \

@@ -40,11 +40,7 @@ std::string Summary(size_t nChecks, int nFailed, int nWarned) {
     return text;
 }
 
-int RunDoctor(const CCliCommand& command, const std::vector<std::string>& args) {
-    CCliArgs parsed;
-    if (auto rc = StartCommand(command, args, {}, {}, 0, "no operands", parsed))
-        return *rc;
-
+int RunDoctor(const CCliCommand&, const CCommandLine&) {
     const SEchoFacts echo = ReadEchoFacts();
     const SSessionEnv env = ReadSessionEnv();
     const SDoctorCheck checks[] = {
@@ -68,32 +64,35 @@ int RunDoctor(const CCliCommand& command, const std::vector<std::string>& args) 
 } // namespace
 
 const CCliCommand kDoctorCommand = {
-    "doctor",
-    "usage: ostrel-cli doctor\n"
-    "Checks whether this machine lets Ostrel work, one line per check: \"ok\",\n"
-    "\"FAIL\" or \"warn\", the check's name and what was found. Under a failure or a\n"
-    "warning, each \"fix:\" line is a command that mends it; \"advice:\" lines under\n"
-    "a check that passed help other users. The IPv6 checks only warn: a machine\n"
-    "without IPv6 is common, and only IPv6 targets need it.\n"
-    "  echo          ostrel-cli can send ICMP echo requests: through an ICMP datagram\n"
-    "                socket, which net.ipv4.ping_group_range allows for the effective\n"
-    "                or a supplementary group, or through a raw socket (root or\n"
-    "                CAP_NET_RAW). Both sockets are opened to see.\n"
-    "  window echo   the window (ostrel) can too, run by the same user. It never has\n"
-    "                capabilities: it echoes through ICMP datagram sockets, or as\n"
-    "                root through a raw socket. Fails when echo works only through\n"
-    "                a capability of ostrel-cli.\n"
-    "  IPv4 sockets  IPv4 datagram and stream sockets open.\n"
-    "  IPv6 echo     the same as echo for IPv6 targets, through ICMPv6 sockets (the\n"
-    "                same net.ipv4.ping_group_range governs them).\n"
-    "  IPv6 sockets  IPv6 datagram and stream sockets open, and\n"
-    "                net.ipv6.conf.all.disable_ipv6 is not 1.\n"
-    "  display       DISPLAY or WAYLAND_DISPLAY names a display whose server accepts\n"
-    "                a connection (an X server on another host is not tried).\n"
-    "  sound         a PulseAudio server (PipeWire's pipewire-pulse is one) accepts a\n"
-    "                connection: the window's sound alert plays through it.\n"
-    "Only unix sockets and loopback addresses are connected to.\n"
-    "Exit status: 0 no check failed (warnings allowed), 1 some check failed, 2 usage\n"
-    "error.\n",
+    {"doctor",
+     {},
+     {},
+     "",
+     "Checks whether this machine lets Ostrel work, one line per check: \"ok\",\n"
+     "\"FAIL\" or \"warn\", the check's name and what was found. Under a failure or a\n"
+     "warning, each \"fix:\" line is a command that mends it; \"advice:\" lines under\n"
+     "a check that passed help other users. The IPv6 checks only warn: a machine\n"
+     "without IPv6 is common, and only IPv6 targets need it.\n"
+     "  echo          ostrel-cli can send ICMP echo requests: through an ICMP datagram\n"
+     "                socket, which net.ipv4.ping_group_range allows for the effective\n"
+     "                or a supplementary group, or through a raw socket (root or\n"
+     "                CAP_NET_RAW). Both sockets are opened to see.\n"
+     "  window echo   the window (ostrel) can too, run by the same user. It never has\n"
+     "                capabilities: it echoes through ICMP datagram sockets, or as\n"
+     "                root through a raw socket. Fails when echo works only through\n"
+     "                a capability of ostrel-cli.\n"
+     "  IPv4 sockets  IPv4 datagram and stream sockets open.\n"
+     "  IPv6 echo     the same as echo for IPv6 targets, through ICMPv6 sockets (the\n"
+     "                same net.ipv4.ping_group_range governs them).\n"
+     "  IPv6 sockets  IPv6 datagram and stream sockets open, and\n"
+     "                net.ipv6.conf.all.disable_ipv6 is not 1.\n"
+     "  display       DISPLAY or WAYLAND_DISPLAY names a display whose server accepts\n"
+     "                a connection (an X server on another host is not tried).\n"
+     "  sound         a PulseAudio server (PipeWire's pipewire-pulse is one) accepts a\n"
+     "                connection: the window's sound alert plays through it.\n"
+     "Only unix sockets and loopback addresses are connected to.\n"
+     "Exit status: 0 no check failed (warnings allowed), 1 some check failed, 2 usage\n"
+     "error.\n",
+     ""},
     RunDoctor,
 };
