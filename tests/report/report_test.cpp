@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Logs, ReportLogs, testing::ValuesIn(kCases));
 TEST_F(ReportLogs, ALogThatCannotBeOpenedIsNamed) {
     CReport report;
     EXPECT_EQ(ReadLogs({"/nonexistent/x.log"}, {}, report),
-              "Opening /nonexistent/x.log failed: No such file or directory.");
+              "/nonexistent/x.log: No such file or directory");
 }
 
 // What expat finds in a page: how many <svg> elements, then each SVG
