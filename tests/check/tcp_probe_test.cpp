@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "check/tcp_probe.h"
 #include "loopback_port.h"
 #include "model/item.h"
 
@@ -66,4 +67,21 @@ TEST(TcpProbe, ResolvesNumbersAndDotsFormsAndHostsFileNames) {
     }
     EXPECT_EQ(Probe(1, "", port.Port()), 0);
     EXPECT_EQ(port.AcceptAndDrain(), -1) << "an empty address connects nowhere";
+}
+
+// Where the kernel leaves an unanswered SYN to its own retry count, the
+// probe bounds that count as well; only releases from 4.19 on are trusted
+// with the user timeout alone.
+TEST(TcpProbe, UserTimeoutIsTrustedFromKernel419On) {
+    const std::pair<const char*, bool> kReleases[] = {{"6.18.44-fc-v1403", true},
+                                                      {"6.1.0-18-amd64", true},
+                                                      {"5.4.0-150-generic", true},
+                                                      {"4.19.0-27-amd64", true},
+                                                      {"10.0", true},
+                                                      {"4.18.0-553.el8_10.x86_64", false},
+                                                      {"3.10.0-1160.el7.x86_64", false},
+                                                      {"4", false},
+                                                      {"", false}};
+    for (auto [pszRelease, bTrusted] : kReleases)
+        EXPECT_EQ(UserTimeoutEndsConnect(pszRelease), bTrusted) << pszRelease;
 }

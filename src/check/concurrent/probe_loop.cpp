@@ -55,10 +55,6 @@ uint32_t RawTag(bool bIpv6) {
     return bIpv6 ? kRaw6Tag : kRawTag;
 }
 
-int64_t Nanoseconds(Clock::time_point at) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-}
-
 int64_t RealNanoseconds(const timespec& at) {
     return static_cast<int64_t>(at.tv_sec) * 1000000000 + at.tv_nsec;
 }
@@ -74,8 +70,10 @@ int64_t RealNow() {
 // the socket gave one and it agrees with the loop's own steady clock (not
 // below zero, not above the time the loop saw pass, which a step of the wall
 // clock could cause); else the loop's steady-clock time until it read the reply.
-double RoundTrip(int64_t nSentNs, int64_t nRealSentNs, const std::optional<timespec>& stamp) {
-    const int64_t nSteady = Nanoseconds(Clock::now()) - nSentNs;
+double RoundTrip(Clock::time_point sent, int64_t nRealSentNs,
+                 const std::optional<timespec>& stamp) {
+    const int64_t nSteady =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - sent).count();
     const int64_t nKernel = stamp ? RealNanoseconds(*stamp) - nRealSentNs : -1;
     return static_cast<double>(nKernel >= 0 && nKernel <= nSteady ? nKernel : nSteady) / 1e9;
 }
@@ -142,7 +140,7 @@ void CProbeLoop::RunOneByOne() {
         measure.nSent = 1;
         if (nResult)
             measure.AddAnswer(dSeconds);
-        m_board.Complete(nRow, nResult, dSeconds, measure);
+        Report(nRow, nResult, dSeconds, measure);
     }
 }
 
@@ -172,9 +170,7 @@ void CProbeLoop::StartProbe(size_t nRow) {
     SSlot& slot = m_slots[nSlot];
     slot.nRow = nRow;
     slot.start = Clock::now();
-    slot.nSent = slot.nEnded = 0;
-    slot.measure = {};
-    slot.probes.assign(static_cast<size_t>(m_settings.nCount), {});
+    slot.series.Begin(m_settings);
     const std::string& strAddress = m_board.Item(nRow).m_strAddress;
     if (NeedsNameLookup(strAddress)) {
         if (!m_pResolver) {
@@ -205,30 +201,26 @@ void CProbeLoop::Begin(uint32_t nSlot, const SIpAddress& address) {
         BeginConnect(nSlot, address, static_cast<uint16_t>(item.m_nPort & 0xffff));
 }
 
-// The next echo is due an interval after this one was due, so that a late
-// wake-up does not push the rest back. It is queued, and this echo's
-// deadline entered, before the request goes: a request refused at once may
-// end the target and free its slot.
+// The next echo is queued, and this echo's deadline entered, before the
+// request goes: a request refused at once may end the target and free its
+// slot.
 void CProbeLoop::SendEcho(uint32_t nSlot) {
     SSlot& slot = m_slots[nSlot];
     const uint64_t nTag = Tag(nSlot, slot.nGeneration);
-    const auto nProbe = slot.nSent++;
+    const uint16_t nProbe = slot.series.Take();
     SEchoKey key = slot.key;
     key.nSequence = static_cast<uint16_t>(key.nSequence + nProbe);
-    if (slot.nSent < m_settings.nCount) {
-        slot.nextSend += m_settings.interval;
-        m_sends.push({slot.nextSend, nTag, 0});
-    }
+    if (slot.series.HasMore())
+        m_sends.push({slot.series.NextEchoDue(), nTag, 0});
     const bool bShared = slot.state == ESlotState::kSharedEcho;
     const CFileDescriptor& raw = m_raw[key.target.IsIpv6()];
     if (bShared && m_rawProbes.count(key)) {
         EndProbe(nSlot, nProbe, false, 0); // another target's echo holds the key: counts as lost
         return;
     }
-    SProbeTime& time = slot.probes[nProbe];
-    time.nRealNs = RealNow();
+    const int64_t nRealNs = RealNow();
     const Clock::time_point sent = Clock::now();
-    time.nSentNs = Nanoseconds(sent);
+    slot.series.Started(nProbe, sent, nRealNs);
     m_deadlines.push({sent + m_echoTimeout, nTag, nProbe});
     if (!SendEchoRequest(bShared ? raw.Get() : slot.echo.fd.Get(), key)) {
         EndProbe(nSlot, nProbe, false, 0);
@@ -247,7 +239,7 @@ void CProbeLoop::StartConnect(uint32_t nSlot) {
         slot.address, slot.nPort,
         m_settings.timeout ? std::chrono::ceil<std::chrono::milliseconds>(*m_settings.timeout)
                            : kTcpConnectTimeout);
-    if (slot.connect.bNoResources && slot.nSent == 0) {
+    if (slot.connect.bNoResources && slot.series.Taken() == 0) {
         WaitForDescriptor(nSlot, slot.address);
         return;
     }
@@ -256,8 +248,8 @@ void CProbeLoop::StartConnect(uint32_t nSlot) {
         return;
     }
     slot.state = ESlotState::kConnect;
-    const auto nProbe = slot.nSent++;
-    slot.probes[nProbe].nSentNs = Nanoseconds(start);
+    const uint16_t nProbe = slot.series.Take();
+    slot.series.Started(nProbe, start);
     if (!slot.connect.IsPending())
         OnConnectEnded(nSlot, slot.connect.nResult);
     else if (!Watch(slot.connect.fd.Get(), EPOLLOUT, nTag))
@@ -270,12 +262,11 @@ void CProbeLoop::StartConnect(uint32_t nSlot) {
 void CProbeLoop::OnConnectEnded(uint32_t nSlot, int32_t nResult) {
     SSlot& slot = m_slots[nSlot];
     slot.connect.fd.Close();
-    const auto nProbe = static_cast<uint16_t>(slot.nSent - 1);
+    const auto nProbe = static_cast<uint16_t>(slot.series.Taken() - 1);
     const Clock::time_point now = Clock::now();
-    const Clock::time_point started{std::chrono::nanoseconds(slot.probes[nProbe].nSentNs)};
-    if (slot.nSent < m_settings.nCount)
-        m_sends.push(
-            {std::max(started + m_settings.interval, now), Tag(nSlot, slot.nGeneration), 0});
+    const Clock::time_point started = slot.series.StartedAt(nProbe);
+    if (slot.series.HasMore())
+        m_sends.push({slot.series.NextConnectDue(nProbe, now), Tag(nSlot, slot.nGeneration), 0});
     EndProbe(nSlot, nProbe, nResult == 1, std::chrono::duration<double>(now - started).count());
 }
 
@@ -283,19 +274,20 @@ void CProbeLoop::OnEchoAnswer(uint32_t nSlot, uint16_t nSequence, EchoVerdict ve
                               const std::optional<timespec>& stamp) {
     SSlot& slot = m_slots[nSlot];
     const auto nProbe = static_cast<uint16_t>(nSequence - slot.key.nSequence);
-    if (nProbe >= slot.nSent || slot.probes[nProbe].nSentNs < 0)
+    if (!slot.series.IsRunning(nProbe))
         return; // ended already, by an earlier answer or its deadline
-    const SProbeTime& time = slot.probes[nProbe];
-    if (Nanoseconds(Clock::now()) - time.nSentNs >= m_echoTimeout.count() * 1000)
+    const Clock::time_point sent = slot.series.StartedAt(nProbe);
+    if (Clock::now() - sent >= m_echoTimeout)
         return; // too late: the deadline ends it
     const bool bReply = verdict == EchoVerdict::kReply;
-    EndProbe(nSlot, nProbe, bReply, bReply ? RoundTrip(time.nSentNs, time.nRealNs, stamp) : 0);
+    EndProbe(nSlot, nProbe, bReply,
+             bReply ? RoundTrip(sent, slot.series.RealStartNs(nProbe), stamp) : 0);
 }
 
 // The target ends with its last probe; its result follows from them all.
 void CProbeLoop::EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, double dRtt) {
     SSlot& slot = m_slots[nSlot];
-    slot.probes[nProbe].nSentNs = -1;
+    const bool bLast = slot.series.End(nProbe, bAnswered, dRtt);
     if (slot.state == ESlotState::kSharedEcho) {
         SEchoKey key = slot.key;
         key.nSequence = static_cast<uint16_t>(key.nSequence + nProbe);
@@ -303,12 +295,8 @@ void CProbeLoop::EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, doubl
         if (found != m_rawProbes.end() && found->second == nSlot)
             m_rawProbes.erase(found);
     }
-    if (bAnswered)
-        slot.measure.AddAnswer(dRtt);
-    if (++slot.nEnded < m_settings.nCount)
-        return;
-    slot.measure.nSent = slot.nSent;
-    Finish(nSlot, JudgeTarget(slot.measure, m_settings));
+    if (bLast)
+        Finish(nSlot, slot.series.Judge());
 }
 
 void CProbeLoop::SendDue() {
@@ -330,7 +318,7 @@ void CProbeLoop::SendDue() {
 void CProbeLoop::BeginEcho(uint32_t nSlot, const SIpAddress& address) {
     SSlot& slot = m_slots[nSlot];
     slot.deadline = Clock::now() + m_echoTimeout;
-    slot.nextSend = Clock::now();
+    slot.series.ScheduleFrom(Clock::now());
     CFileDescriptor& raw = m_raw[address.IsIpv6()];
     if (raw.IsOpen()) {
         BeginSharedEcho(nSlot, address);
@@ -396,15 +384,14 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     SSlot& slot = m_slots[nSlot];
     const size_t nRow = slot.nRow;
     const double dSeconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
-    for (uint16_t n = 0; slot.state == ESlotState::kSharedEcho && n < slot.nSent; ++n) {
+    for (uint16_t n = 0; slot.state == ESlotState::kSharedEcho && n < slot.series.Taken(); ++n) {
         SEchoKey key = slot.key;
         key.nSequence = static_cast<uint16_t>(key.nSequence + n);
         auto found = m_rawProbes.find(key);
-        if (slot.probes[n].nSentNs >= 0 && found != m_rawProbes.end() && found->second == nSlot)
+        if (slot.series.IsRunning(n) && found != m_rawProbes.end() && found->second == nSlot)
             m_rawProbes.erase(found);
     }
-    STargetMeasure measure = slot.measure;
-    measure.nSent = slot.nSent;
+    const STargetMeasure measure = slot.series.Measure();
     slot.echo.fd.Close(); // closing leaves the epoll set too
     slot.connect.fd.Close();
     slot.state = ESlotState::kFree;
@@ -412,6 +399,12 @@ void CProbeLoop::Finish(uint32_t nSlot, int32_t nResult) {
     m_freeSlots.push_back(nSlot);
     --m_nInFlight;
     m_retryAt = Clock::time_point{}; // what it held is free now
+    Report(nRow, nResult, dSeconds, measure);
+}
+
+// A finished target's result goes to the board, which reports it in list order.
+void CProbeLoop::Report(size_t nRow, int32_t nResult, double dSeconds,
+                        const STargetMeasure& measure) {
     m_board.Complete(nRow, nResult, dSeconds, measure);
 }
 
@@ -536,8 +529,7 @@ void CProbeLoop::ExpireDeadlines() {
         const auto nSlot = static_cast<uint32_t>(due.nTag);
         const SSlot& slot = m_slots[nSlot];
         const bool bLive =
-            slot.nGeneration == (due.nTag >> 32) && due.nProbe < slot.nSent &&
-            slot.probes[due.nProbe].nSentNs >= 0 &&
+            slot.nGeneration == (due.nTag >> 32) && slot.series.IsRunning(due.nProbe) &&
             (slot.state == ESlotState::kEcho || slot.state == ESlotState::kSharedEcho ||
              slot.state == ESlotState::kConnect);
         if (bLive && due.at > now)

@@ -3,17 +3,16 @@
 // the pass's board in list order and keeps up to its number of probes in
 // flight on one epoll set, every socket non-blocking, as fping and mtr keep
 // their echoes in flight; each result goes back to the board. A target may
-// take several probes (the board's settings): its echoes share one socket
-// and go out an interval apart, start to start, without waiting for one
-// another; its connects go one after the other, the next an interval after
-// the start of the previous or at its end, whichever is later. The target's
-// result follows from all of them once the last has ended.
+// take several probes (the board's settings), which its CProbeSeries counts,
+// paces and judges: its echoes share one socket and go out without waiting
+// for one another; its connects go one after the other. The loop holds the
+// sockets, the deadlines and the queue of what is due, and sends.
 #pragma once
 
 #include "check/concurrent/name_resolver.h"
 #include "check/concurrent/pass_board.h"
+#include "check/concurrent/probe_series.h"
 #include "check/icmp_socket.h"
-#include "check/target_measure.h"
 #include "check/tcp_probe.h"
 
 #include <sys/epoll.h>
@@ -44,13 +43,6 @@ public:
 private:
     enum class ESlotState { kFree, kResolving, kWaiting, kEcho, kSharedEcho, kConnect };
 
-    // When one probe of a target went, on the loop's clock and on the
-    // kernel's receive stamps' (CLOCK_REALTIME), both in nanoseconds; the
-    // first is -1 once the probe has ended.
-    struct SProbeTime {
-        int64_t nSentNs = -1;
-        int64_t nRealNs = 0;
-    };
     // Something due for a probe at a time: its deadline, or its sending.
     struct SDue {
         Clock::time_point at;
@@ -72,12 +64,7 @@ private:
         SEchoKey key{};
         STcpAttempt connect;
         uint16_t nPort = 0;
-        // Its probes: how many went, how many ended, what they measured.
-        uint16_t nSent = 0;
-        uint16_t nEnded = 0;
-        Clock::time_point nextSend; // when the next echo is due
-        STargetMeasure measure;
-        std::vector<SProbeTime> probes;
+        CProbeSeries series; // its probes, what they measured, its result
     };
 
     bool Watch(int nFd, uint32_t nEvents, uint64_t nTag);
@@ -95,6 +82,7 @@ private:
     void EndProbe(uint32_t nSlot, uint16_t nProbe, bool bAnswered, double dRtt);
     void SendDue();
     void Finish(uint32_t nSlot, int32_t nResult);
+    void Report(size_t nRow, int32_t nResult, double dSeconds, const STargetMeasure& measure);
     void WaitForDescriptor(uint32_t nSlot, const SIpAddress& address);
     void RetryWaiting();
     void OnEvent(const epoll_event& event);
