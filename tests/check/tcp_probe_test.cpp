@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "loopback_port.h"
 #include "model/item.h"
+#include "support/loopback_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // ostrel-cli check, run as its own process on list files of loopback targets.
 #include "../check/icmp_access.h"
-#include "../check/loopback_port.h"
 #include "cli_run.h"
 #include "model/item_list.h"
 #include "storage/list_file.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 
