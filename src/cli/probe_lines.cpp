@@ -76,23 +76,15 @@ std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs,
 CProbeLinePrinter::CProbeLinePrinter(const CItemList& list, bool bJson)
     : m_list(list), m_pos(list.GetHeadPosition()), m_bJson(bJson) {}
 
-void CProbeLinePrinter::SetProbeSeconds(int /*nRow*/, double dSeconds) {
-    m_dSeconds = dSeconds;
-}
-
-void CProbeLinePrinter::SetStatusText(int nRow, const char* pszText) {
+void CProbeLinePrinter::ShowResult(int nRow, const SRowResult& result) {
     const CItem* pItem = m_list.GetNext(m_pos);
-    const double dMs = m_dSeconds * 1000.0;
-    const std::string strExtra = !m_measure ? ""
-                                 : m_bJson  ? MeasureJson(*m_measure)
-                                            : MeasureText(*m_measure);
-    std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, pszText[0] == 'Y', dMs, strExtra)
-                               : TextLine(nRow + 1, *pItem, pszText, dMs, strExtra);
-    m_measure.reset();
+    const double dMs = result.dSeconds * 1000.0;
+    const std::string strExtra = !result.measure ? ""
+                                 : m_bJson       ? MeasureJson(*result.measure)
+                                                 : MeasureText(*result.measure);
+    std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, result.nResult != 0, dMs, strExtra)
+                               : TextLine(nRow + 1, *pItem, result.StatusText(), dMs, strExtra);
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 
-void CProbeLinePrinter::SetProbeMeasure(int /*nRow*/, const STargetMeasure& measure) {
-    m_measure = measure;
-}

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "check/status_sink.h"
-#include "check/target_measure.h"
 #include "cli/cli_support.h"
 
 #include <optional>
@@ -16,14 +15,10 @@ class CProbeLinePrinter : public CStatusSink {
 public:
     CProbeLinePrinter(const CItemList& list, bool bJson);
 
-    void SetProbeSeconds(int nRow, double dSeconds) override;
-    void SetStatusText(int nRow, const char* pszText) override;
-    void SetProbeMeasure(int nRow, const STargetMeasure& measure) override;
+    void ShowResult(int nRow, const SRowResult& result) override;
 
 private:
     const CItemList& m_list;
     POSITION m_pos; // the row reported next
     bool m_bJson;
-    double m_dSeconds = 0;                   // the duration told for the row reported next
-    std::optional<STargetMeasure> m_measure; // and its measure, in a pass that measures
 };
