@@ -10,7 +10,9 @@
 
 // Prints one line per row as the pass reports it, in list order: the row
 // (from 1), the address, ICMP or the port, Yes or No, and the probe's
-// duration; or, for JSON, one object per line.
+// duration, the address padded to the widest of the list as the terminal
+// shows them, so that the columns after it line up; or, for JSON, one object
+// per line.
 class CProbeLinePrinter : public CStatusSink {
 public:
     CProbeLinePrinter(const CItemList& list, bool bJson);
@@ -21,4 +23,5 @@ private:
     const CItemList& m_list;
     POSITION m_pos; // the row reported next
     bool m_bJson;
+    size_t m_nAddressWidth = 0; // characters of the widest address as shown
 };
