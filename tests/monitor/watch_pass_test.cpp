@@ -15,9 +15,8 @@ namespace {
 struct SCase {
     const char* what;
     SAlertRules rules;
-    bool bCanary;
-    // Per pass: "!" when the canary fails, then a result per target ("10":
-    // the first answered, the second did not).
+    // Per pass: with a canary, "+" when it answers and "!" when it fails;
+    // then a result per target ("10": the first answered, the second not).
     std::vector<const char*> passes;
     // Per pass: the events, then "|" and each target's failed passes in a
     // row as the textfile gives them; passes joined by "; ".
@@ -40,10 +39,11 @@ std::string EventsOverPasses(const SCase& c, const std::string& strTextfile) {
     CItemList list;
     list.AddTail(NewItem(-1, 0, "10.0.0.1", 0));
     list.AddTail(NewItem(-1, 1, "10.0.0.2", 80));
+    const bool bCanary = c.passes[0][0] == '+' || c.passes[0][0] == '!';
     std::string strPass, strCalls;
     const FListPass fnFake = [&](CItemList& pass, CStatusSink& sink, int, const SMeasureSettings*) {
         const bool bTargets = &pass == &list;
-        const std::string strDigits = strPass.substr(c.bCanary ? 1 : 0);
+        const std::string strDigits = strPass.substr(bCanary ? 1 : 0);
         strCalls += bTargets ? "list " : "canaries ";
         int nRow = 0;
         for (POSITION pos = pass.GetHeadPosition(); pos; ++nRow) {
@@ -56,7 +56,7 @@ std::string EventsOverPasses(const SCase& c, const std::string& strTextfile) {
     SWatchSettings settings;
     settings.alertRules = c.rules;
     settings.textfile = strTextfile;
-    if (c.bCanary) {
+    if (bCanary) {
         settings.pCanaries = std::make_unique<CItemList>();
         settings.pCanaries->AddTail(NewItem(-1, 1, "::1", 7));
     }
@@ -79,7 +79,7 @@ std::string EventsOverPasses(const SCase& c, const std::string& strTextfile) {
         out += (out.empty() ? "" : "; ") + text + "|" +
                Values(file, "ostrel_target_consecutive_failures");
         EXPECT_EQ(Values(file, "ostrel_probe_duration_seconds"), "1,2") << c.what;
-        EXPECT_EQ(strCalls, c.bCanary ? "canaries list " : "list ") << c.what;
+        EXPECT_EQ(strCalls, bCanary ? "canaries list " : "list ") << c.what;
     }
     return out;
 }
@@ -87,17 +87,14 @@ std::string EventsOverPasses(const SCase& c, const std::string& strTextfile) {
 const SCase kCases[] = {
     {"failed names the targets that failed",
      {},
-     false,
      {"10", "11", "00"},
      "failed[10.0.0.2:80] |0,1; |0,0; failed[10.0.0.1,10.0.0.2:80] |1,1"},
     {"down and up by state",
      {2, 1, 0},
-     false,
      {"00", "01", "01", "11"},
      "|1,1; down[10.0.0.1] |2,0; |3,0; up[10.0.0.1] |0,0"},
     {"every canary failing: one link-down, no target charged",
      {2, 1, 0},
-     true,
      {"+00", "!00", "!00", "+00"},
      "|1,1; link-down[[::1]:7] |1,1; |1,1; link-up[[::1]:7] down[10.0.0.1,10.0.0.2:80] |2,2"},
 };
