@@ -41,7 +41,7 @@ void EnterFreshNetwork(benchmark::State& state) {
 
 class CCountingSink : public CStatusSink {
 public:
-    void SetStatusText(int, const char* pszText) override { m_nYes += pszText[0] == 'Y'; }
+    void ShowResult(int, const SRowResult& result) override { m_nYes += result.nResult != 0; }
     int m_nYes = 0;
 };
 

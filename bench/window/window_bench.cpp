@@ -136,7 +136,7 @@ double RunCli(const char* pszCli) {
 
 class CNullSink : public CStatusSink {
 public:
-    void SetStatusText(int, const char*) override {}
+    void ShowResult(int, const SRowResult&) override {}
 };
 
 enum class EPassBy { kWindow, kCli, kWorkerAlone }; // in the order of `names` below

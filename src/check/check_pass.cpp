@@ -17,18 +17,17 @@ bool IsLogRecordDue(int32_t nLogging, int32_t nResult) {
 }
 } // namespace
 
-void ReportProbeResult(CItemList& list, CItem& item, int nRow, int32_t nResult, double dSeconds,
+void ReportProbeResult(CItemList& list, CItem& item, int nRow, const SRowResult& result,
                        CStatusSink* pSink, int32_t& allOk) {
+    const int32_t nResult = result.nResult;
     std::atomic_ref<int32_t>(item.m_bOk).store(nResult, std::memory_order_relaxed);
     if (nResult == 0)
         allOk = 0;
     int32_t nLogging = std::atomic_ref<int32_t>(list.m_nLogging).load(std::memory_order_relaxed);
     if (IsLogRecordDue(nLogging, nResult) && !list.m_strLogFile.empty() && !list.IsLogFileHeld())
         AppendLogRecord(list.m_strLogFile, item, nResult);
-    if (pSink) {
-        pSink->SetProbeSeconds(nRow, dSeconds);
-        pSink->SetStatusText(nRow, nResult ? "Yes" : "No");
-    }
+    if (pSink)
+        pSink->ShowResult(nRow, result);
 }
 
 unsigned int CheckThreadProc(void* /*pParam*/) {
@@ -41,8 +40,8 @@ unsigned int CheckThreadProc(void* /*pParam*/) {
         auto start = std::chrono::steady_clock::now();
         int32_t nResult = pItem->Probe();
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        ReportProbeResult(*pList, *pItem, nRow, nResult, elapsed.count(), CheckPassState.listView,
-                          CheckPassState.allOk);
+        ReportProbeResult(*pList, *pItem, nRow, SRowResult{nResult, elapsed.count()},
+                          CheckPassState.listView, CheckPassState.allOk);
     }
     return 0;
 }

@@ -21,8 +21,8 @@ extern CCheckPassState CheckPassState;
 // The worker's entry; `pParam` is ignored. Probes every target of
 // CheckPassState.list in list order, stores each result in the target's
 // m_bOk, clears allOk on a failure, appends the log records due by the list's
-// logging mode and log file (read afresh for each target), then sets the
-// target's row to "Yes" or "No". Returns 0.
+// logging mode and log file (read afresh for each target), then shows the
+// target's row's result with its probe's duration. Returns 0.
 //
 // The worker writes m_bOk and reads m_nLogging through std::atomic_ref, so a
 // user-interface thread may read the results or switch the logging mode
@@ -31,10 +31,11 @@ extern CCheckPassState CheckPassState;
 unsigned int CheckThreadProc(void* pParam);
 
 class CItem;
+struct SRowResult;
 
 // What every pass does with one target's result, in list order: stores it in
 // the target's m_bOk, clears `allOk` on a failure, appends the log record due
-// by the list's logging mode (unless its log file is held), tells `pSink` (when given) the probe's
-// duration and sets the row to "Yes" or "No".
-void ReportProbeResult(CItemList& list, CItem& item, int nRow, int32_t nResult, double dSeconds,
+// by the list's logging mode (unless its log file is held), and shows the
+// row's result through `pSink` (when given).
+void ReportProbeResult(CItemList& list, CItem& item, int nRow, const SRowResult& result,
                        CStatusSink* pSink, int32_t& allOk);

@@ -4,12 +4,13 @@
 #pragma once
 
 #include "check/pass_outcome.h"
+#include "check/target_measure.h"
 
 class CItemList;
 class CStatusSink;
 
 // Runs one pass over `list`, reporting to `sink` as every pass does (m_bOk,
-// log records, each row's duration and "Yes" or "No", in list order).
+// log records, each row's result, in list order).
 //
 // With one job and nothing that may stop the pass midway (`nStopFd` -1),
 // this is the window's own sequential pass. Otherwise it is the concurrent

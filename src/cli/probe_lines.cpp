@@ -3,23 +3,40 @@
 
 #include "framework/json_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 namespace {
+// The address as the line shows it: also the bytes a shell's double quotes
+// leave special are escaped, so that it can be pasted into a quoted word and
+// mean only itself.
+std::string ShownAddress(const CItem& item) {
+    return VisibleText(item.m_strAddress, "\"\\$`");
+}
+
+// The characters of `shown`, which VisibleText made UTF-8 or ASCII: every
+// byte but the continuation bytes of UTF-8 starts one.
+size_t ShownWidth(const std::string& shown) {
+    size_t nWidth = 0;
+    for (const char c : shown)
+        nWidth += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return nWidth;
+}
+
 // "%5d  ADDRESS  %-6s  %-3s  %.1f ms" and what a measuring pass adds: the address, whatever its
-// length, goes in whole between the pieces around it, so the line always ends. Those pieces fit
-// their buffers: a port has at most 11 characters and a duration, counted in 64-bit nanoseconds, at
-// most 16.
-std::string TextLine(int nRow, const CItem& item, const char* pszText, double dMs,
+// length, goes in whole between the pieces around it, padded with blanks to `nWidth` characters,
+// so the line always ends. Those pieces fit their buffers: a port has at most 11 characters and a
+// duration, counted in 64-bit nanoseconds, at most 16.
+std::string TextLine(int nRow, const CItem& item, size_t nWidth, const char* pszText, double dMs,
                      const std::string& strExtra) {
     const std::string strPort = item.IsIcmp() ? "ICMP" : std::to_string(item.m_nPort);
     char head[16], tail[64];
     std::snprintf(head, sizeof head, "%5d  ", nRow);
     std::snprintf(tail, sizeof tail, "  %-6s  %-3s  %.1f ms", strPort.c_str(), pszText, dMs);
-    // Also the bytes a shell's double quotes leave special, so that the
-    // address can be pasted into a quoted word and mean only itself.
-    return head + VisibleText(item.m_strAddress, "\"\\$`") + tail + strExtra + "\n";
+    std::string strAddress = ShownAddress(item);
+    strAddress.append(nWidth - std::min(nWidth, ShownWidth(strAddress)), ' ');
+    return head + strAddress + tail + strExtra + "\n";
 }
 
 const char* FailedByName(EFailedBy failedBy) {
@@ -74,25 +91,21 @@ std::string JsonLine(int nRow, const CItem& item, bool bOk, double dMs,
 } // namespace
 
 CProbeLinePrinter::CProbeLinePrinter(const CItemList& list, bool bJson)
-    : m_list(list), m_pos(list.GetHeadPosition()), m_bJson(bJson) {}
-
-void CProbeLinePrinter::SetProbeSeconds(int /*nRow*/, double dSeconds) {
-    m_dSeconds = dSeconds;
+    : m_list(list), m_pos(list.GetHeadPosition()), m_bJson(bJson) {
+    for (POSITION pos = list.GetHeadPosition(); pos && !bJson;)
+        m_nAddressWidth = std::max(m_nAddressWidth, ShownWidth(ShownAddress(*list.GetNext(pos))));
 }
 
-void CProbeLinePrinter::SetStatusText(int nRow, const char* pszText) {
+void CProbeLinePrinter::ShowResult(int nRow, const SRowResult& result) {
     const CItem* pItem = m_list.GetNext(m_pos);
-    const double dMs = m_dSeconds * 1000.0;
-    const std::string strExtra = !m_measure ? ""
-                                 : m_bJson  ? MeasureJson(*m_measure)
-                                            : MeasureText(*m_measure);
-    std::string line = m_bJson ? JsonLine(nRow + 1, *pItem, pszText[0] == 'Y', dMs, strExtra)
-                               : TextLine(nRow + 1, *pItem, pszText, dMs, strExtra);
-    m_measure.reset();
+    const double dMs = result.dSeconds * 1000.0;
+    const std::string strExtra = !result.measure ? ""
+                                 : m_bJson       ? MeasureJson(*result.measure)
+                                                 : MeasureText(*result.measure);
+    std::string line =
+        m_bJson ? JsonLine(nRow + 1, *pItem, result.nResult != 0, dMs, strExtra)
+                : TextLine(nRow + 1, *pItem, m_nAddressWidth, result.StatusText(), dMs, strExtra);
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 
-void CProbeLinePrinter::SetProbeMeasure(int /*nRow*/, const STargetMeasure& measure) {
-    m_measure = measure;
-}

@@ -163,7 +163,7 @@ void ReadAlertOptions(const CCommandLine& parsed, SWatchOptions& options) {
     rules.nAlertAfter = parsed.Integer("--alert-after").value_or(rules.nAlertAfter);
     rules.nRecoverAfter = *parsed.Integer("--recover-after");
     if (const std::optional<int32_t> nMinutes = parsed.Integer("--remind"))
-        rules.nRemindMs = *nMinutes * MinuteMilliseconds();
+        options.nRemindMinutes = *nMinutes;
     for (const std::string& text : parsed.Values("--canary")) {
         if (!options.pCanaries)
             options.pCanaries = std::make_unique<CItemList>();
@@ -195,9 +195,11 @@ int RunWatch(const CCliCommand&, const CCommandLine& parsed) {
         std::perror("ostrel-cli: cannot set up signal handling");
         return kExitUsage;
     }
+    const int64_t nMinuteMs = MinuteMilliseconds();
+    options.alertRules.nRemindMs = options.nRemindMinutes * nMinuteMs;
     CWatchHost host(std::move(options), std::move(pList), stop.Get());
     CSchedule schedule(host);
-    schedule.m_nMinuteMs = MinuteMilliseconds();
+    schedule.m_nMinuteMs = nMinuteMs;
     Monitor(host, schedule);
     return kExitOk;
 }

@@ -1,27 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
 // CWatchHost: what `ostrel-cli watch` gives the schedule: its one timer, the
-// passes over the list, the alerts it can raise without a window, and the
-// list file read again on request.
+// watch pass over the list with the lines it prints, the events raised
+// without a window, and the list file read again on request.
 #pragma once
 
-#include "check/pass_outcome.h"
 #include "cli/cli_support.h"
 #include "monitor/schedule.h"
-#include "monitor/target_alert_state.h"
+#include "monitor/watch_pass.h"
 
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 
-struct SWatchOptions {
+// The options of `watch`: how each pass runs, and the rest.
+struct SWatchOptions : SWatchSettings {
     std::string strListPath;
-    int nJobs = 1;
     bool bJson = false;
-    std::optional<std::string> textfile;     // where the metrics of each pass go
-    SAlertRules alertRules;                  // when alerts are raised
-    std::unique_ptr<CItemList> pCanaries;    // probed first in each pass; null: none
-    std::optional<SMeasureSettings> measure; // each pass measures, by these
+    int32_t nRemindMinutes = 0; // 0: no reminders
 };
 
 class CWatchHost : public CScheduleHost {
@@ -34,9 +30,9 @@ public:
 
     int SetScheduleTimer(int64_t nDelayMs) override;
     void KillScheduleTimer(int nTimer) override;
-    // Probes the canaries, then the list; gives 0 when the pass has alert
-    // events to raise, else 1.
-    int32_t RunPass() override;
+    // Runs the watch pass, printing a line per target; true when it has
+    // events to raise.
+    bool RunPassFindsAlerts() override;
     // Raises the events of the pass: each one's line on standard error and
     // the list's command with the event's digest.
     void RaiseAlerts() override;
@@ -55,19 +51,14 @@ public:
     bool IsStopping() const { return m_bStopping; }
 
 private:
-    // Whether a canary answered; nullopt without canaries or when stopped.
-    std::optional<bool> ProbeCanaries();
-    void FollowAlertState(std::optional<bool> linkUp);
-    void RaiseEvent(const SRaisedEvent& event);
-    void WriteTextfile(const SPassOutcome& outcome, double dPassSeconds,
-                       std::optional<bool> linkUp);
+    void RaiseEvent(const SWatchEvent& event);
 
-    SWatchOptions m_options;
+    std::string m_strListPath;
+    bool m_bJson;
     std::unique_ptr<CItemList> m_pList;
-    int m_nStopFd;
+    CWatchPass m_pass;
     int m_nTimer = 0;
     std::optional<Clock::time_point> m_due;
     bool m_bStopping = false;
-    CTargetAlertState m_alertState;
-    std::vector<SRaisedEvent> m_events; // the last pass's, raised by RaiseAlerts
+    std::vector<SWatchEvent> m_events; // the last pass's, raised by RaiseAlerts
 };

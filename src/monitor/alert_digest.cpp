@@ -73,11 +73,11 @@ SAlertEnvironment AlertDigestEnvironment(const CItemList& list) {
     return digest;
 }
 
-SAlertEnvironment AlertEventEnvironment(const CItemList& list, const std::string& strEvent,
+SAlertEnvironment AlertEventEnvironment(const CItemList& list, EAlertEvent event,
                                         const std::vector<std::string>& concerned) {
     SAlertEnvironment digest = AlertDigestEnvironment(list);
     SJoinedWords joined = JoinWords(concerned);
-    digest.variables.push_back("OSTREL_EVENT=" + strEvent);
+    digest.variables.push_back(std::string("OSTREL_EVENT=") + AlertEventName(event));
     digest.variables.push_back("OSTREL_TARGETS=" + joined.strValue);
     if (joined.bTruncated)
         digest.variables.push_back("OSTREL_TARGETS_TRUNCATED=1");

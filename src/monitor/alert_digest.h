@@ -5,6 +5,7 @@
 
 #include "model/item_list.h"
 #include "monitor/alert_command.h"
+#include "monitor/target_alert_state.h"
 
 #include <cstddef>
 #include <string>
@@ -49,5 +50,5 @@ std::string AlertTargetWord(const CItem& item);
 //   kMaxFailedTargetsBytes as OSTREL_FAILED_TARGETS is, with
 //   OSTREL_TARGETS_TRUNCATED=1 when words were left out.
 // The file text holds every word of `concerned`, one a line.
-SAlertEnvironment AlertEventEnvironment(const CItemList& list, const std::string& strEvent,
+SAlertEnvironment AlertEventEnvironment(const CItemList& list, EAlertEvent event,
                                         const std::vector<std::string>& concerned);

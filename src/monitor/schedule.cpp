@@ -26,7 +26,7 @@ void CSchedule::PingNow() {
         return;
     m_activity = EScheduleState::kManualPass;
     SetRunning(1);
-    m_host.RunPass();
+    m_host.RunPassFindsAlerts();
     m_activity = EScheduleState::kIdle;
     // Back to what the schedule is now: a Stop during the pass stays stopped.
     SetRunning(m_bMonitoring ? 1 : 0);
@@ -72,7 +72,7 @@ void CSchedule::RunScheduledPass() {
     m_host.RunningChanged();
     // A Stop during the pass still lets it report what it found; it only
     // keeps the timer from being armed again.
-    if (m_host.RunPass() == 0) {
+    if (m_host.RunPassFindsAlerts()) {
         m_activity = EScheduleState::kAlerting;
         m_host.RaiseAlerts();
     }

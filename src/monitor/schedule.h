@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // CSchedule: the rules of monitoring in one place. Start arms the schedule
-// timer for 1 ms; each firing runs one check pass, raises the alerts when a
-// target failed, and arms the timer again for the list's period, counted from
-// the end of the pass and its alerts. Ping Now runs one pass without alerts
+// timer for 1 ms; each firing runs one check pass, raises the alerts when the
+// pass found some (in the window, when a target failed), and arms the timer
+// again for the list's period, counted from the end of the pass and its
+// alerts. Ping Now runs one pass without alerts
 // and without touching the timer. Stop kills the timer.
 //
 // Passes never overlap: a firing that meets a running pass (or a hold, such
@@ -25,10 +26,11 @@ public:
     // could not be armed.
     virtual int SetScheduleTimer(int64_t nDelayMs) = 0;
     virtual void KillScheduleTimer(int nTimer) = 0;
-    // Runs one check pass to its end: 1 when every target responded, else 0.
-    virtual int32_t RunPass() = 0;
-    // Raises the alerts of a failed scheduled pass; returns once they are
-    // raised (a popup dismissed, the sound and the command started).
+    // Runs one check pass to its end: true when it leaves alerts to raise
+    // (in the window, when a target did not respond).
+    virtual bool RunPassFindsAlerts() = 0;
+    // Raises the alerts of a scheduled pass that found some; returns once
+    // they are raised (a popup dismissed, the sound and the command started).
     virtual void RaiseAlerts() = 0;
     // The running flag changed, or a pass began or ended.
     virtual void RunningChanged() = 0;

@@ -90,6 +90,20 @@ std::vector<SRaisedEvent> CTargetAlertState::OnPass(const std::vector<std::strin
     return events;
 }
 
+std::vector<int32_t> CTargetAlertState::ConsecutiveFailures() const {
+    std::vector<int32_t> failures;
+    for (const STarget& target : m_rows)
+        failures.push_back(target.nFailures);
+    return failures;
+}
+
+std::vector<int32_t> CTargetAlertState::DownFlags() const {
+    std::vector<int32_t> down;
+    for (const STarget& target : m_rows)
+        down.push_back(target.bDown ? 1 : 0);
+    return down;
+}
+
 void CTargetAlertState::AddReminder(std::vector<SRaisedEvent>& events, int64_t nNowMs) {
     if (m_rules.nRemindMs <= 0 || m_bLinkDown || nNowMs - m_nLastNamedDownMs < m_rules.nRemindMs)
         return;

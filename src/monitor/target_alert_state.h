@@ -55,9 +55,10 @@ public:
                                      const std::vector<bool>& answered, std::optional<bool> linkUp,
                                      int64_t nNowMs);
 
-    // After OnPass, for the row of that pass.
-    int32_t ConsecutiveFailures(size_t nRow) const { return m_rows[nRow].nFailures; }
-    bool IsDown(size_t nRow) const { return m_rows[nRow].bDown; }
+    // After OnPass, one per target of that pass in list order: its failed
+    // passes in a row, and 1 while it counts as down, else 0.
+    std::vector<int32_t> ConsecutiveFailures() const;
+    std::vector<int32_t> DownFlags() const;
     bool IsLinkDown() const { return m_bLinkDown; }
 
 private:

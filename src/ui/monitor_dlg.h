@@ -97,7 +97,7 @@ private:
     // CScheduleHost
     int SetScheduleTimer(int64_t nDelayMs) override;
     void KillScheduleTimer(int nTimer) override;
-    int32_t RunPass() override { return CheckAll(); }
+    bool RunPassFindsAlerts() override { return CheckAll() == 0; }
     void RaiseAlerts() override;
     void RunningChanged() override { UpdateControls(); }
     int32_t PeriodMinutes() const override { return m_pList ? m_pList->m_nPeriod : 15; }

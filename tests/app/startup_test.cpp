@@ -2,9 +2,9 @@
 // Start-up: the command line's arguments as one list path, the list loaded
 // into the window as it opens, and monitoring started when the list asks.
 #include "app/monitor_app.h"
-#include "check/loopback_port.h"
 #include "storage/list_approvals.h"
 #include "storage/list_file.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 #include "ui/list_trust_box.h"

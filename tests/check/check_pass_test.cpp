@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "check/check_pass.h"
 #include "check/check_worker.h"
-#include "loopback_port.h"
 #include "model/item_list.h"
 #include "recording_sink.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>

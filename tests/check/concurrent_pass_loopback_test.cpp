@@ -4,8 +4,8 @@
 #include "check/check_worker.h"
 #include "check/concurrent/concurrent_pass.h"
 #include "icmp_access.h"
-#include "loopback_port.h"
 #include "recording_sink.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>

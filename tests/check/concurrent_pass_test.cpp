@@ -8,10 +8,10 @@
 #include "check/file_descriptor.h"
 #include "check/status_sink.h"
 #include "icmp_access.h"
-#include "loopback_port.h"
 #include "model/item_list.h"
 #include "recording_sink.h"
 #include "scripted_hosts.h"
+#include "support/loopback_port.h"
 #include "support/private_network_or_skip.h"
 #include "support/test_files.h"
 

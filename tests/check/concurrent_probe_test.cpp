@@ -2,8 +2,8 @@
 // Probes are safe to run on several threads at once: each matches only its
 // own reply, even on raw sockets that see every ICMP packet of the host.
 #include "icmp_access.h"
-#include "loopback_port.h"
 #include "model/item.h"
+#include "support/loopback_port.h"
 
 #include <gtest/gtest.h>
 

@@ -30,7 +30,7 @@ extern "C" int socket(int nDomain, int nType, int nProtocol) {
 namespace {
 class CNullSink : public CStatusSink {
 public:
-    void SetStatusText(int, const char*) override {}
+    void ShowResult(int, const SRowResult&) override {}
 };
 
 // In a namespace where nobody may have a datagram socket: probes one at a

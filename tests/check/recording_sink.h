@@ -24,12 +24,11 @@ public:
         double dSeconds;
         double dAtMs; // since the sink was made
     };
-    void SetProbeSeconds(int, double dSeconds) override { m_dSeconds = dSeconds; }
-    void SetStatusText(int nRow, const char* pszText) override {
+    void ShowResult(int nRow, const SRowResult& result) override {
         std::chrono::duration<double, std::milli> at = std::chrono::steady_clock::now() - m_start;
         {
             std::lock_guard lock(m_mutex);
-            m_rows.push_back({nRow, pszText, m_dSeconds, at.count()});
+            m_rows.push_back({nRow, result.StatusText(), result.dSeconds, at.count()});
             m_bOnCallerThread |= std::this_thread::get_id() == m_caller;
         }
         if (m_fnOnRow)
@@ -51,7 +50,6 @@ private:
     std::mutex m_mutex;
     std::thread::id m_caller = std::this_thread::get_id();
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
-    double m_dSeconds = -1;
 };
 
 inline void AddTarget(CItemList& list, int nMode, const std::string& strAddress, int nPort = 80) {

@@ -60,8 +60,9 @@ TEST(SilentTarget, UnansweredConnectEndsAfterAboutTwentyOneSeconds) {
         CRecordingSink sink;
         SPassOutcome outcome = RunConcurrentPass(list, sink, 4);
         std::string strOut = ipv4.get() + ipv6.get();
-        for (double dSeconds : outcome.probeSeconds)
-            strOut += std::to_string(outcome.allOk) + " " + std::to_string(dSeconds * 1000) + "\n";
+        for (const CRecordingSink::SRow& row : sink.m_rows)
+            strOut +=
+                std::to_string(outcome.allOk) + " " + std::to_string(row.dSeconds * 1000) + "\n";
         return strOut;
     });
     auto outcomes = ParseOutcomes(text);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "check/tcp_probe.h"
-#include "loopback_port.h"
 #include "model/item.h"
+#include "support/loopback_port.h"
 
 #include <gtest/gtest.h>
 

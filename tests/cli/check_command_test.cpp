@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // ostrel-cli check, run as its own process on list files of loopback targets.
 #include "../check/icmp_access.h"
-#include "../check/loopback_port.h"
 #include "cli_run.h"
 #include "model/item_list.h"
 #include "storage/list_file.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 #include "support/test_items.h"
 
@@ -66,9 +66,9 @@ TEST_F(CheckCommand, PrintsEachTargetAndExitsOneWhenOneFails) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     auto column = [](const std::string& port) { return port + std::string(6 - port.size(), ' '); };
-    EXPECT_EQ(WithoutDurations(r.out), "    1  127.0.0.1  " + column(open) + "  Yes  T ms\n" +
-                                           "    2  127.1  " + column(refused) + "  No   T ms\n" +
-                                           "    3  localhost  ICMP    Yes  T ms\n");
+    EXPECT_EQ(WithoutDurations(r.out),
+              "    1  127.0.0.1  " + column(open) + "  Yes  T ms\n" + "    2  127.1      " +
+                  column(refused) + "  No   T ms\n" + "    3  localhost  ICMP    Yes  T ms\n");
     r = RunCli({"check", "--json", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(WithoutDurations(r.out),
@@ -126,12 +126,15 @@ TEST_F(CheckCommand, LongAddressesKeepTheirWholeLine) {
     CItemList list;
     std::string expectedText, expectedJson;
     int nRow = 0;
+    size_t nWidth = 0;
+    for (const auto& c : cases)
+        nWidth = std::max(nWidth, c.shown.size());
     for (const auto& [address, shown, json, ok] : cases) {
         const std::string port = ok ? open : refused;
         list.AddTail(NewItem(0, 1, address, ok ? m_listening.Port() : m_refusing.Port()));
         const std::string row = std::to_string(++nRow);
-        expectedText += "    " + row + "  " + shown + "  " + port +
-                        std::string(6 - port.size(), ' ') +
+        expectedText += "    " + row + "  " + shown + std::string(nWidth - shown.size(), ' ') +
+                        "  " + port + std::string(6 - port.size(), ' ') +
                         (ok ? "  Yes  T ms\n" : "  No   T ms\n");
         expectedJson += "{\"row\":" + row + ",\"address\":\"" + json +
                         "\",\"mode\":1,\"port\":" + port + ",\"ok\":" + (ok ? "1" : "0") +
@@ -147,6 +150,24 @@ TEST_F(CheckCommand, LongAddressesKeepTheirWholeLine) {
     r = RunCli({"check", "--json", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(WithoutDurations(r.out), expectedJson);
+}
+
+// The columns after the address line up, the address padded to the widest
+// in the characters the terminal shows: "é" is one in UTF-8, four as \xe9.
+TEST_F(CheckCommand, ColumnsLineUpByTheCharactersShown) {
+    CItemList list;
+    list.AddTail(NewItem(0, 1, "127.0.0.1 \xe9", m_listening.Port()));
+    list.AddTail(NewItem(0, 1, "127.0.0.1 ab", m_listening.Port()));
+    const std::string path = WriteList(list), port = std::to_string(m_listening.Port());
+    const std::string tail = "  " + port + std::string(6 - port.size(), ' ') + "  Yes  T ms\n";
+    for (const auto& [pszLocale, first, second] :
+         {std::tuple{"C.UTF-8", "127.0.0.1 \xc3\xa9 ", "127.0.0.1 ab"},
+          std::tuple{"C", "127.0.0.1 \\xe9", "127.0.0.1 ab  "}}) {
+        const SChildResult r = RunCli({"check", path}, {.env = {{"LC_ALL", pszLocale}}});
+        EXPECT_EQ(WithoutDurations(r.out),
+                  "    1  " + std::string(first) + tail + "    2  " + second + tail)
+            << pszLocale;
+    }
 }
 
 TEST_F(CheckCommand, AnAddressHoldingALineEndLogsOneLine) {

@@ -2,10 +2,10 @@
 // ostrel-cli doctor: the judgement over echo facts and names, and the real
 // binary run in private network namespaces, as other users, and against
 // sockets the test listens on.
-#include "../check/loopback_port.h"
 #include "cli/doctor/doctor_checks.h"
 #include "cli/doctor/doctor_session.h"
 #include "cli_run.h"
+#include "support/loopback_port.h"
 #include "support/private_network_or_skip.h"
 #include "support/unix_listener.h"
 

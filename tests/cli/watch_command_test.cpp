@@ -2,12 +2,11 @@
 // ostrel-cli watch, the real program: passes on the period (the minute made
 // short), the alert command with the pass's digest, SIGTERM in the middle of
 // a silent echo, and SIGHUP reading the list again.
-#include "check/loopback_port.h"
 #include "cli_run.h"
+#include "support/loopback_port.h"
 #include "support/other_user.h"
 #include "support/private_network_or_skip.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -18,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -189,6 +189,19 @@ TEST(WatchCommand, APipeAsListIsRefusedAtOnce) {
 }
 
 namespace {
+// The echo requests this network namespace has sent (Icmp OutEchos of
+// /proc/net/snmp, whose lines come in pairs of names and values).
+long EchoRequestsSent() {
+    std::ifstream snmp("/proc/net/snmp");
+    for (std::string names, values; std::getline(snmp, names) && std::getline(snmp, values);) {
+        std::istringstream nameWords(names), valueWords(values);
+        for (std::string name, value; nameWords >> name && valueWords >> value;)
+            if (names.starts_with("Icmp: ") && name == "OutEchos")
+                return std::stol(value);
+    }
+    return -1;
+}
+
 // In the child's namespace, where echo requests go unanswered: watch logs
 // the first target, then waits on the silent echo until SIGTERM.
 // "STATUS SECONDS\nLOG".
@@ -206,7 +219,8 @@ std::string TerminateDuringSilentEcho(const std::string& strJobs) {
     const auto watch = StartWatch({"--jobs", strJobs, list}, "60000");
     if (!WaitFor([&] { return !ReadText(log).empty(); }))
         return "no record\n";
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // into the echo's wait
+    if (!WaitFor([] { return EchoRequestsSent() > 0; }))
+        return "no echo request\n";
     auto [nStatus, dSeconds] = Terminate(*watch);
     return std::to_string(nStatus) + " " + std::to_string(dSeconds) + "\n" + ReadText(log);
 }
@@ -274,50 +288,19 @@ TEST(WatchCommand, AsProcessOneItReapsTheAlertCommands) {
 }
 
 namespace {
-// A loopback port the test opens and closes between passes: bound all the
-// time (again to the same port after each close), listening only while open.
-class CSwitchedPort {
-public:
-    CSwitchedPort() { Set(false); }
-    ~CSwitchedPort() { ::close(m_nFd); }
-    int Port() const { return m_nPort; }
-    void Set(bool bOpen) {
-        if (bOpen) {
-            ::listen(m_nFd, 64);
-            return;
-        }
-        if (m_nFd >= 0)
-            ::close(m_nFd);
-        m_nFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int nOn = 1;
-        ::setsockopt(m_nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(m_nPort));
-        socklen_t nLength = sizeof address;
-        ::bind(m_nFd, reinterpret_cast<sockaddr*>(&address), nLength);
-        ::getsockname(m_nFd, reinterpret_cast<sockaddr*>(&address), &nLength);
-        m_nPort = ntohs(address.sin_port);
-    }
-
-private:
-    int m_nFd = -1, m_nPort = 0;
-};
-
 // In the watcher's namespace, whose link "va" leads to the canary: a
 // target that fails, answers and fails pass by pass as `results` says
 // ('1' answers, '0' fails; 'L' fails with the link taken down before the
 // pass, 'l' answers with it back up). The alert command's lines.
 std::string AlertsOverPasses(const std::string& results) {
     CTempDir dir;
-    CSwitchedPort target;
+    CLoopbackPort target(false);
     const std::string list = dir / "l.osl", alerts = dir / "alerts",
                       word = "127.0.0.1:" + std::to_string(target.Port());
     MakeList(list, {{"--tcp", std::to_string(target.Port()), "127.0.0.1"}},
              {"--period", "1", "--execute",
               "echo \"$OSTREL_EVENT $OSTREL_TARGETS\" >> '" + alerts + "'"});
-    target.Set(results[0] != '0');
+    target.SetListening(results[0] != '0');
     const auto watch = StartWatch(
         {"--json", "--alert-after", "3", "--remind", "2", "--canary", "10.77.0.2", list}, "250");
     for (size_t nPass = 1; nPass <= results.size(); ++nPass) {
@@ -326,13 +309,15 @@ std::string AlertsOverPasses(const std::string& results) {
         if (nPass == results.size())
             break;
         const char cNext = results[nPass];
-        target.Set(cNext == '1' || cNext == 'l');
+        target.SetListening(cNext == '1' || cNext == 'l');
         if (cNext == 'L' || cNext == 'l')
             if (std::system(cNext == 'L' ? "ip link set va down" : "ip link set va up") != 0)
                 return "ip link failed";
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the last command's line
     Terminate(*watch);
+    // Each event started a command after its line on standard error.
+    const size_t nEvents = CountOf(watch->Err(), "ostrel-cli: ");
+    WaitFor([&] { return CountOf(ReadText(alerts), "\n") >= nEvents; });
     std::string text = ReadText(alerts);
     for (size_t at; (at = text.find(word)) != std::string::npos;)
         text.replace(at, word.size(), "T");

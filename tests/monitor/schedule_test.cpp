@@ -20,13 +20,13 @@ public:
         m_log.push_back("kill " + std::to_string(nTimer));
         m_nArmedMs = -1;
     }
-    int32_t RunPass() override {
+    bool RunPassFindsAlerts() override {
         m_log.push_back("pass");
         if (m_fnDuringPass) {
             auto fn = std::move(m_fnDuringPass);
             fn();
         }
-        return m_nResult;
+        return m_bAlerts;
     }
     void RaiseAlerts() override { m_log.push_back("alerts"); }
     void RunningChanged() override {}
@@ -36,7 +36,7 @@ public:
 
     std::vector<std::string> m_log;
     std::function<void()> m_fnDuringPass;
-    int32_t m_nResult = 1;
+    bool m_bAlerts = false;
     int32_t m_nPeriod = 15;
     int64_t m_nArmedMs = -1; // -1: no timer armed
     bool m_bTimerFails = false;
@@ -56,11 +56,11 @@ TEST_F(ScheduleTest, StartRunsAPassAtOnceThenEveryPeriodAfterThePassAndItsAlerts
     EXPECT_EQ(schedule.State(), EScheduleState::kWaiting);
     EXPECT_EQ(schedule.RunningFlag(), 1);
 
-    host.m_nResult = 0;
+    host.m_bAlerts = true;
     EXPECT_TRUE(schedule.OnTimer(1));
     EXPECT_EQ(host.Take(), Log({"kill 1", "pass", "alerts", "arm 900000"}));
 
-    host.m_nResult = 1;
+    host.m_bAlerts = false;
     host.m_nPeriod = 100000; // changed while waiting: applies from the next arming
     EXPECT_TRUE(schedule.OnTimer(1));
     EXPECT_EQ(host.Take(), Log({"kill 1", "pass", "arm 6000000000"}));
@@ -82,7 +82,7 @@ TEST_F(ScheduleTest, ForeignTimerStartsNoPass) {
 }
 
 TEST_F(ScheduleTest, PingNowRaisesNoAlertAndLeavesTheTimerAlone) {
-    host.m_nResult = 0;
+    host.m_bAlerts = true;
     int32_t nRunningDuringPass = -1;
     host.m_fnDuringPass = [&] { nRunningDuringPass = schedule.RunningFlag(); };
     schedule.PingNow();
@@ -102,7 +102,7 @@ TEST_F(ScheduleTest, PingNowRaisesNoAlertAndLeavesTheTimerAlone) {
 struct StopCase {
     const char* pszName;
     bool bScheduled; // a scheduled pass, else Ping Now while monitoring
-    int32_t nResult;  // what the pass finds
+    bool bAlerts;    // whether the pass finds alerts
     std::function<void(CSchedule&)> fnDuringPass;
     Log expectedAfter;       // host calls from the action on
     EScheduleState endState; // once everything has returned
@@ -110,11 +110,11 @@ struct StopCase {
 
 TEST_F(ScheduleTest, StopDuringAPassIsFinal) {
     const StopCase cases[] = {
-        {"stop in a failed scheduled pass", true, 0, [](CSchedule& s) { s.Stop(); },
+        {"stop in a failed scheduled pass", true, true, [](CSchedule& s) { s.Stop(); },
          {"kill 1", "alerts"}, EScheduleState::kIdle},
-        {"stop in Ping Now while monitoring", false, 0, [](CSchedule& s) { s.Stop(); },
+        {"stop in Ping Now while monitoring", false, true, [](CSchedule& s) { s.Stop(); },
          {"kill 1"}, EScheduleState::kIdle},
-        {"stop and start again in a scheduled pass", true, 1,
+        {"stop and start again in a scheduled pass", true, false,
          [](CSchedule& s) {
              s.Stop();
              s.Start();
@@ -126,7 +126,7 @@ TEST_F(ScheduleTest, StopDuringAPassIsFinal) {
         CRecordingHost h;
         CSchedule s(h);
         s.Start();
-        h.m_nResult = c.nResult;
+        h.m_bAlerts = c.bAlerts;
         h.m_fnDuringPass = [&] {
             h.Take();
             c.fnDuringPass(s);

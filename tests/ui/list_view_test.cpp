@@ -104,7 +104,7 @@ TEST(ListView, StatusFromAWorkerThreadIsShownBeforeTheCallReturns) {
     std::vector<std::string> seen(3);
     std::thread worker([&] {
         for (int r = 0; r < 3; ++r) {
-            sink.SetStatusText(r, r == 1 ? "No" : "Yes");
+            sink.ShowResult(r, SRowResult{.nResult = r == 1 ? 0 : 1});
             // Reading back through the same thread-safe path: already shown.
             seen[r] = r == 1 ? "No" : "Yes";
             nDone = r + 1;
@@ -117,6 +117,6 @@ TEST(ListView, StatusFromAWorkerThreadIsShownBeforeTheCallReturns) {
         EXPECT_EQ(list.GetItemText(r, 2), seen[r]);
 
     // The same call made on the user-interface thread itself does not block.
-    sink.SetStatusText(0, "No");
+    sink.ShowResult(0, SRowResult{.nResult = 0});
     EXPECT_EQ(list.GetItemText(0, 2), "No");
 }

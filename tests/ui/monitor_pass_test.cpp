@@ -2,8 +2,8 @@
 // Check passes in the main window over real loopback ports: results in the
 // rows, the progress window, and a window that stays live but lets nothing
 // change the list or end the window under a running pass.
-#include "check/loopback_port.h"
 #include "monitor_test_util.h"
+#include "support/loopback_port.h"
 
 #include <QPushButton>
 #include <QRadioButton>

@@ -2,11 +2,11 @@
 // Monitoring in the window, with the schedule's minute made short: passes at
 // Start and every period, the alerts in their order, Ping Now beside the
 // schedule, and Stop and close in the middle of passes.
-#include "check/loopback_port.h"
 #include "monitor/alert_sound.h"
 #include "monitor_test_util.h"
 #include "storage/list_approvals.h"
 #include "storage/list_file.h"
+#include "support/loopback_port.h"
 #include "support/test_files.h"
 #include "ui/list_trust_box.h"
 #include "ui/toolkit/window_timer.h"

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "check/pass_outcome.h"
+#include "check/target_measure.h"
 
 class CItemList;
 class CStatusSink;
@@ -17,9 +18,9 @@ class CStatusSink;
 // Probes every target of `list` with up to `nJobs` probes at once (at least
 // 1; fewer when the process may not open that many descriptors). Stores each
 // result in the target's m_bOk, appends the log records due by the list's
-// logging mode and log file (read afresh for each target), tells the sink
-// each probe's duration and sets its row to "Yes" or "No", as the sequential
-// pass does; the sink and the log hear of one row at a time, from whichever
+// logging mode and log file (read afresh for each target), and shows each
+// row's result (Yes or No, the probe's duration) as the sequential pass
+// does; the sink and the log hear of one row at a time, from whichever
 // loop's thread let it go. Host names are looked up on threads of their own,
 // so a slow one holds up only its own target's report.
 //
@@ -28,8 +29,7 @@ class CStatusSink;
 // untouched, and allOk tells only of the targets reported.
 //
 // With `pMeasure` (not owned), each target gets its count of probes an
-// interval apart, the sink hears what they measured before each row's
-// result, the result follows from them and the settings' thresholds, and
-// the outcome holds each target's measure.
+// interval apart, the result follows from them and the settings'
+// thresholds, and the sink hears what they measured with each row's result.
 SPassOutcome RunConcurrentPass(CItemList& list, CStatusSink& sink, int nJobs, int nStopFd = -1,
                                const SMeasureSettings* pMeasure = nullptr);

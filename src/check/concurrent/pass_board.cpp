@@ -24,8 +24,6 @@ SPassOutcome CPassBoard::Outcome() const {
     SPassOutcome outcome;
     outcome.allOk = m_allOk;
     outcome.bStopped = IsStopped();
-    outcome.probeSeconds = m_seconds;
-    outcome.measures = m_measures;
     return outcome;
 }
 
@@ -47,9 +45,10 @@ void CPassBoard::Complete(size_t nRow, int32_t nResult, double dSeconds,
         m_measures[nRow] = measure;
     while (m_nNextReport < Count() && m_results[m_nNextReport] >= 0 && !IsStopped()) {
         const size_t nReport = m_nNextReport++;
+        SRowResult result{m_results[nReport], m_seconds[nReport]};
         if (m_pMeasure)
-            m_sink.SetProbeMeasure(static_cast<int>(nReport), m_measures[nReport]);
-        ReportProbeResult(m_list, *m_items[nReport], static_cast<int>(nReport), m_results[nReport],
-                          m_seconds[nReport], &m_sink, m_allOk);
+            result.measure = m_measures[nReport];
+        ReportProbeResult(m_list, *m_items[nReport], static_cast<int>(nReport), result, &m_sink,
+                          m_allOk);
     }
 }

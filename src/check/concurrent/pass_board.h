@@ -5,6 +5,7 @@
 #pragma once
 
 #include "check/pass_outcome.h"
+#include "check/target_measure.h"
 
 #include <atomic>
 #include <cstddef>
@@ -31,8 +32,8 @@ public:
     size_t TakeRow();
     bool HasUntaken() const { return m_nNextTaken.load(std::memory_order_relaxed) < Count(); }
     // Records the result of row `nRow`, then reports every row that is now
-    // done with all the rows before it, in list order.
-    // `measure` is kept in a pass that measures.
+    // done with all the rows before it, in list order, each with its
+    // duration and, in a pass that measures, its `measure`.
     void Complete(size_t nRow, int32_t nResult, double dSeconds,
                   const STargetMeasure& measure = {});
     bool IsMeasuring() const { return m_pMeasure != nullptr; }
@@ -55,8 +56,8 @@ private:
 
     std::mutex m_mutex;                     // guards the rest
     std::vector<int8_t> m_results;          // per row: -1 until its probe ends
-    std::vector<double> m_seconds;          // per row: its probe's duration
-    std::vector<STargetMeasure> m_measures; // per row, in a pass that measures
+    std::vector<double> m_seconds;          // per row: its probe's duration, until reported
+    std::vector<STargetMeasure> m_measures; // per row, in a pass that measures, until reported
     size_t m_nNextReport = 0;
     int32_t m_allOk = 1;
 };

@@ -168,6 +168,6 @@ void CListView::RepaintNewRow(int nRow) {
         Repaint();
 }
 
-void CListView::SetStatusText(int nRow, const char* pszText) {
-    SetItemText(nRow, m_nStatusColumn, pszText);
+void CListView::ShowResult(int nRow, const SRowResult& result) {
+    SetItemText(nRow, m_nStatusColumn, result.StatusText());
 }

@@ -47,7 +47,8 @@ public:
     // their own. Rows have one height, measured on row 0.
     void RepaintNewRow(int nRow);
 
-    void SetStatusText(int nRow, const char* pszText) override;
+    // Sets the row's status cell to "Yes" or "No".
+    void ShowResult(int nRow, const SRowResult& result) override;
 
 private:
     void SetItemTextHere(int nRow, int nCol, const std::string& strText);

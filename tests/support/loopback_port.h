@@ -12,11 +12,19 @@ public:
     ~CLoopbackPort();
 
     int Port() const { return m_nPort; }
+    // Opens or closes the port between probes: listening, or bound again to
+    // the same port without listening, which refuses connections.
+    void SetListening(bool bListen);
     // Takes the next waiting connection: -1 when none waits, else the number
     // of bytes it carried before its end (0: closed without data).
     int AcceptAndDrain();
 
 private:
-    int m_nFd;
+    // Binds a new socket to m_nPort (0: one the kernel picks) and reads the
+    // port back.
+    void Bind();
+
+    bool m_bIpv6;
+    int m_nFd = -1;
     int m_nPort = 0;
 };
