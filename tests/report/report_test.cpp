@@ -167,12 +167,7 @@ protected:
     }
 
     std::vector<std::string> WriteLogs(const std::vector<std::string>& logs) {
-        std::vector<std::string> paths;
-        for (const std::string& log : logs) {
-            paths.push_back(m_dir / (std::to_string(paths.size() + 1) + ".log"));
-            WriteFileBytes(paths.back(), Bytes(log.begin(), log.end()));
-        }
-        return paths;
+        return WriteLogFiles(m_dir, logs);
     }
 
     // The logs read as `report` reads them, with its --since and --until.

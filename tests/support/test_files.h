@@ -57,6 +57,18 @@ inline void WriteFileBytes(const std::string& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+// Writes each of `texts` to a file of its own in `dir`, 1.log, 2.log, ...,
+// in order; gives their paths.
+inline std::vector<std::string> WriteLogFiles(const CTempDir& dir,
+                                              const std::vector<std::string>& texts) {
+    std::vector<std::string> paths;
+    for (const std::string& text : texts) {
+        paths.push_back(dir / (std::to_string(paths.size() + 1) + ".log"));
+        WriteFileBytes(paths.back(), Bytes(text.begin(), text.end()));
+    }
+    return paths;
+}
+
 inline std::string ReadText(const std::string& path) {
     const Bytes bytes = ReadFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
