@@ -34,11 +34,12 @@ std::string Values(const std::string& text, const std::string& strName) {
 }
 
 // The prober: the canary answers unless the pass says "!", each target as
-// its digit says; each row's duration is its row number from 1.
+// its digit says; each row's duration is its row number from 1. It sends
+// nothing: the targets are names that are never looked up.
 std::string EventsOverPasses(const SCase& c, const std::string& strTextfile) {
     CItemList list;
-    list.AddTail(NewItem(-1, 0, "10.0.0.1", 0));
-    list.AddTail(NewItem(-1, 1, "10.0.0.2", 80));
+    list.AddTail(NewItem(-1, 0, "host-a", 0));
+    list.AddTail(NewItem(-1, 1, "host-b", 80));
     const bool bCanary = c.passes[0][0] == '+' || c.passes[0][0] == '!';
     std::string strPass, strCalls;
     const FListPass fnFake = [&](CItemList& pass, CStatusSink& sink, int, const SMeasureSettings*) {
@@ -88,15 +89,15 @@ const SCase kCases[] = {
     {"failed names the targets that failed",
      {},
      {"10", "11", "00"},
-     "failed[10.0.0.2:80] |0,1; |0,0; failed[10.0.0.1,10.0.0.2:80] |1,1"},
+     "failed[host-b:80] |0,1; |0,0; failed[host-a,host-b:80] |1,1"},
     {"down and up by state",
      {2, 1, 0},
      {"00", "01", "01", "11"},
-     "|1,1; down[10.0.0.1] |2,0; |3,0; up[10.0.0.1] |0,0"},
+     "|1,1; down[host-a] |2,0; |3,0; up[host-a] |0,0"},
     {"every canary failing: one link-down, no target charged",
      {2, 1, 0},
      {"+00", "!00", "!00", "+00"},
-     "|1,1; link-down[[::1]:7] |1,1; |1,1; link-up[[::1]:7] down[10.0.0.1,10.0.0.2:80] |2,2"},
+     "|1,1; link-down[[::1]:7] |1,1; |1,1; link-up[[::1]:7] down[host-a,host-b:80] |2,2"},
 };
 
 TEST(WatchPass, EventsWithTheirWordsAndTheTextfileAfterTheAlertState) {
