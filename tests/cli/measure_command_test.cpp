@@ -58,8 +58,12 @@ protected:
 } // namespace
 
 // Ten hosts answered after 50 ms by the echo responder: on both socket
-// kinds, the median round trip is fping's within 0.5 ms, and --max-rtt
-// fails the targets only when their average is above it.
+// kinds, the median round trip is fping's within 1 ms (2 %), and --max-rtt
+// fails the targets only when their average is above it. The two tools send
+// in different patterns (all ten targets at once against fping's spacing),
+// which the one responder answers in turn: on an idle machine ours came out
+// 0.5 to 0.7 ms above fping's in about one run in six, before and after the
+// prober changed alike, so 0.5 ms tested the machine, not the measurement.
 TEST_F(MeasureCommand, RoundTripsAgreeWithFpingAndMaxRttJudgesThem) {
     if (::system("command -v fping >/dev/null") != 0)
         GTEST_SKIP() << "fping is not installed (scripts/install-deps)";
@@ -87,7 +91,7 @@ TEST_F(MeasureCommand, RoundTripsAgreeWithFpingAndMaxRttJudgesThem) {
         const std::vector<double> theirs = Numbers(ReadText(fpingOut), " ([0-9]+\\.[0-9]+)");
         ASSERT_EQ(ours.size(), 10u) << r.out;
         ASSERT_EQ(theirs.size(), 100u) << ReadText(fpingOut);
-        EXPECT_NEAR(Median(ours), Median(theirs), 0.5);
+        EXPECT_NEAR(Median(ours), Median(theirs), 1.0);
         EXPECT_GT(Median(ours), 50.0);
     }
     for (const auto& [maxRtt, status] : {std::pair{"45", 1}, std::pair{"80", 0}}) {
