@@ -10,6 +10,13 @@
 
 CLoopbackPort::CLoopbackPort(bool bListen, bool bIpv6) : m_bIpv6(bIpv6) {
     Bind();
+    for (int nTry = 0; m_bIpv6 && !HoldIpv4Number(); ++nTry) {
+        if (nTry == 100)
+            throw std::runtime_error("cannot hold a loopback port's number on 127.0.0.1");
+        close(m_nFd);
+        m_nPort = 0;
+        Bind();
+    }
     if (bListen)
         SetListening(true);
 }
@@ -36,6 +43,20 @@ void CLoopbackPort::Bind() {
     m_nPort = ntohs(m_bIpv6 ? address6.sin6_port : address4.sin_port);
 }
 
+bool CLoopbackPort::HoldIpv4Number() {
+    m_nIpv4Holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(m_nPort));
+    if (m_nIpv4Holder >= 0 &&
+        bind(m_nIpv4Holder, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    close(m_nIpv4Holder);
+    m_nIpv4Holder = -1;
+    return false;
+}
+
 void CLoopbackPort::SetListening(bool bListen) {
     if (bListen) {
         if (listen(m_nFd, 4096) != 0)
@@ -48,6 +69,8 @@ void CLoopbackPort::SetListening(bool bListen) {
 
 CLoopbackPort::~CLoopbackPort() {
     close(m_nFd);
+    if (m_nIpv4Holder >= 0)
+        close(m_nIpv4Holder);
 }
 
 int CLoopbackPort::AcceptAndDrain() {
